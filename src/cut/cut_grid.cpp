@@ -1,0 +1,56 @@
+// Grid cut: rows x columns tiles of equal size, saved beside the input as
+// "name-rr-cc.ext", row by row and left to right within a row.
+
+#include <cstdio>
+#include <string>
+
+#include "app/dispatch.h"
+#include "app/messages.h"
+#include "cut/cut_jobs.h"
+
+namespace kerfo {
+
+std::string FormatTileName(std::string_view stem, int row, int column,
+                           std::string_view extension) {
+    char numbers[32];
+    std::snprintf(numbers, sizeof numbers, "-%02d-%02d", row, column);
+    std::string name;
+    name.reserve(stem.size() + std::char_traits<char>::length(numbers) + extension.size());
+    name.append(stem).append(numbers).append(extension);
+    return name;
+}
+
+int CutGrid(const char* path, int rows, int columns, int quality) {
+    if (rows < 1 || columns < 1) {
+        ShowUsage();
+        return 1;
+    }
+    const Bitmap picture = LoadPicture(path);
+    const unsigned width = FreeImage_GetWidth(picture.get());
+    const unsigned height = FreeImage_GetHeight(picture.get());
+    const unsigned tileWidth = width / static_cast<unsigned>(columns);
+    const unsigned tileHeight = height / static_cast<unsigned>(rows);
+    if (tileWidth == 0 || tileHeight == 0) {
+        Fatal("A grid of %d rows and %d columns doesn't fit %s: the picture is %u x %u pixels, "
+              "so a tile would be empty.",
+              rows, columns, path, width, height);
+    }
+
+    const std::string_view whole(path);
+    const std::string_view extension = PictureExtension(whole);
+    const std::string_view stem = whole.substr(0, whole.size() - extension.size());
+
+    for (int row = 1; row <= rows; ++row) {
+        const int top = static_cast<int>(tileHeight) * (row - 1);
+        for (int column = 1; column <= columns; ++column) {
+            const std::string name = FormatTileName(stem, row, column, extension);
+            const int left = static_cast<int>(tileWidth) * (column - 1);
+            const Bitmap tile = CopyRegion(picture.get(), left, top, static_cast<int>(tileWidth),
+                                           static_cast<int>(tileHeight));
+            SavePicture(tile.get(), name.c_str(), quality);
+        }
+    }
+    return 0;
+}
+
+}  // namespace kerfo

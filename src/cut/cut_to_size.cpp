@@ -1,0 +1,106 @@
+// Cut to width or height: a left (or top) piece of the given size and the rest.
+
+#include <string_view>
+
+#include "app/dispatch.h"
+#include "app/messages.h"
+#include "cut/cut_jobs.h"
+#include "cut/size_spec.h"
+
+namespace kerfo {
+namespace {
+
+enum class Axis { Width, Height };
+
+struct AxisTraits {
+    const char* dimensionName;  // "wide" or "high"
+    const char* firstPieceName;
+};
+
+AxisTraits TraitsOf(Axis axis) {
+    return axis == Axis::Width ? AxisTraits{"wide", "left"} : AxisTraits{"high", "top"};
+}
+
+bool IsSkipped(const char* name) { return std::string_view(name) == "-"; }
+
+// Checks, before anything is written, that every piece to be saved is a
+// non-empty rectangle inside the picture. The first piece needs a size from 1
+// to the dimension, the rest one from 0 to the dimension less 1.
+void CheckSize(Axis axis, const char* sizeText, int pixels, unsigned dimension, int dpi,
+               const char* input, bool saveFirst, bool saveRest) {
+    if (!saveFirst && !saveRest) {
+        return;
+    }
+    const AxisTraits traits = TraitsOf(axis);
+    if (dpi == 0 && IsPhysicalUnit(SizeSpecUnit(sizeText))) {
+        Fatal("Size %s can't be used: %s has no resolution, so a size in in, cm or mm has no "
+              "length in pixels. Give the size in pixels or %%.",
+              sizeText, input);
+    }
+    const long long lowest = saveFirst ? 1 : 0;
+    const long long highest = saveRest ? static_cast<long long>(dimension) - 1 : dimension;
+    if (lowest > highest) {
+        Fatal("Size %s can't be used: the picture is only %u pixel%s %s, too little to cut in two.",
+              sizeText, dimension, dimension == 1 ? "" : "s", traits.dimensionName);
+    }
+    if (pixels < lowest || pixels > highest) {
+        Fatal("Size %s is %d pixels, but the picture is %u pixels %s: the %s piece must be from "
+              "%lld to %lld pixels.",
+              sizeText, pixels, dimension, traits.dimensionName, traits.firstPieceName, lowest,
+              highest);
+    }
+}
+
+int CutToSize(Axis axis, int count, const char* const* names, const char* sizeText, int quality) {
+    if (count < 1 || count > 3) {
+        ShowUsage();
+        return 1;
+    }
+    const char* input = names[0];
+    const char* firstName = count == 1 ? names[0] : names[1];
+    const char* restName = count == 3 ? names[2] : "-";
+
+    const Bitmap picture = LoadPicture(input);
+    const unsigned width = FreeImage_GetWidth(picture.get());
+    const unsigned height = FreeImage_GetHeight(picture.get());
+    const int dpi = DotsPerInch(axis == Axis::Width ? FreeImage_GetDotsPerMeterX(picture.get())
+                                                    : FreeImage_GetDotsPerMeterY(picture.get()));
+    const unsigned dimension = axis == Axis::Width ? width : height;
+    const int pixels = SizeToPixels(sizeText, static_cast<int>(dimension), dpi);
+    const bool saveFirst = !IsSkipped(firstName);
+    const bool saveRest = !IsSkipped(restName);
+    CheckSize(axis, sizeText, pixels, dimension, dpi, input, saveFirst, saveRest);
+
+    const int w = static_cast<int>(width);
+    const int h = static_cast<int>(height);
+    // Each piece is released once saved; both come from the picture in memory,
+    // so writing the first over the input does not change the rest.
+    if (saveFirst) {
+        const Bitmap piece = axis == Axis::Width ? CopyRegion(picture.get(), 0, 0, pixels, h)
+                                                 : CopyRegion(picture.get(), 0, 0, w, pixels);
+        SavePicture(piece.get(), firstName, quality);
+    }
+    if (saveRest) {
+        const Bitmap piece = axis == Axis::Width
+                                 ? CopyRegion(picture.get(), pixels, 0, w - pixels, h)
+                                 : CopyRegion(picture.get(), 0, pixels, w, h - pixels);
+        SavePicture(piece.get(), restName, quality);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int CutToWidth(int count, const char* const* names, const char* sizeText, int quality) {
+    return CutToSize(Axis::Width, count, names, sizeText, quality);
+}
+
+int CutToHeight(int count, const char* const* names, const char* sizeText, int quality) {
+    return CutToSize(Axis::Height, count, names, sizeText, quality);
+}
+
+Bitmap CopyRegion(FIBITMAP* bitmap, int left, int top, int width, int height) {
+    return Bitmap(FreeImage_Copy(bitmap, left, top, left + width, top + height));
+}
+
+}  // namespace kerfo

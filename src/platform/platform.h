@@ -1,0 +1,53 @@
+#pragma once
+// The platform layer: the few system services the program needs, in one place,
+// so the rest of the code does not depend on the operating system.
+
+#include <optional>
+#include <string>
+
+namespace kerfo::platform {
+
+enum class BoxKind { Information, FatalWarning };
+
+// Shows one modal message box and returns once it is dismissed. On a terminal
+// an information box goes to standard output and a warning to standard error.
+int ShowBox(BoxKind kind, const char* title, const char* text);
+
+// Writes a box to the console: the title line (marked "warning" for a fatal
+// box), then the text whole and unchanged.
+void ShowConsoleBox(BoxKind kind, const char* title, const char* text);
+
+// Records the arguments the process was started with; CommandLineText builds
+// the whole command line from them.
+void SetProcessArguments(int argc, const char* const* argv);
+
+// The whole command line as one text, program path first.
+const char* CommandLineText();
+
+// Joins arguments into one command line that the program's tokenizer splits
+// back into the same arguments: an argument that is empty, begins with a double
+// quote, or holds a blank, tab, line feed or carriage return is written inside
+// double quotes with each double quote in it doubled.
+std::string BuildCommandLine(int argc, const char* const* argv);
+
+// Copies the full path of the running program into the buffer, cut to size - 1
+// characters. Returns the number of characters copied, size when the path did
+// not fit, and 0 on failure.
+int ModuleFileName(char* buffer, int size);
+
+// Opens an address with the desktop's default handler, without waiting for it.
+// Failures are not reported.
+void OpenAddress(const char* address);
+
+// Creates one folder; the result is 0 on success, -1 on failure.
+int MakeDir(const char* path);
+
+// The folder for temporary files: TEMP, then TMPDIR, then /tmp. A TEMP that is
+// set but empty is returned empty.
+std::string TempFolder();
+
+// The per-user application-data folder: AppData, APPDATA, XDG_DATA_HOME, then
+// HOME/.local/share; none when none of them is set.
+std::optional<std::string> AppDataFolder();
+
+}  // namespace kerfo::platform

@@ -1,0 +1,303 @@
+// What the tests share.
+
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace kerfo::test {
+namespace {
+
+std::vector<std::string> ChildEnvironment(const RunOptions& options) {
+    std::map<std::string, std::string> variables;
+    if (!options.clearEnvironment) {
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            const std::string text = *entry;
+            const std::size_t equals = text.find('=');
+            if (equals != std::string::npos) {
+                variables[text.substr(0, equals)] = text.substr(equals + 1);
+            }
+        }
+    }
+    for (const auto& [name, value] : options.environment) {
+        if (value) {
+            variables[name] = *value;
+        } else {
+            variables.erase(name);
+        }
+    }
+    std::vector<std::string> result;
+    for (const auto& [name, value] : variables) {
+        result.push_back(name + "=" + value);
+    }
+    return result;
+}
+
+void ReadBoth(int outFd, int errFd, int inFd, const std::string& input, std::string& out,
+              std::string& err) {
+    std::size_t written = 0;
+    if (input.empty()) {
+        close(inFd);
+        inFd = -1;
+    }
+    char buffer[65536];
+    while (outFd >= 0 || errFd >= 0) {
+        pollfd fds[3];
+        int n = 0;
+        if (outFd >= 0) fds[n++] = {outFd, POLLIN, 0};
+        if (errFd >= 0) fds[n++] = {errFd, POLLIN, 0};
+        if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
+        if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < n; ++i) {
+            if (fds[i].revents == 0) continue;
+            if (fds[i].fd == inFd) {
+                const ssize_t count =
+                    write(inFd, input.data() + written, input.size() - written);
+                if (count > 0) written += static_cast<std::size_t>(count);
+                if (count < 0 || written == input.size()) {
+                    close(inFd);
+                    inFd = -1;
+                }
+                continue;
+            }
+            const ssize_t count = read(fds[i].fd, buffer, sizeof buffer);
+            if (count > 0) {
+                (fds[i].fd == outFd ? out : err).append(buffer, static_cast<std::size_t>(count));
+            } else {
+                close(fds[i].fd);
+                (fds[i].fd == outFd ? outFd : errFd) = -1;
+            }
+        }
+    }
+    if (inFd >= 0) close(inFd);
+}
+
+}  // namespace
+
+std::string KerfoBinary() { return KERFO_BINARY; }
+
+RunResult Run(const std::string& program, const std::vector<std::string>& arguments,
+              const RunOptions& options) {
+    int outPipe[2], errPipe[2], inPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0 ||
+        pipe2(inPipe, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    std::vector<std::string> environment = ChildEnvironment(options);
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argvText;
+    argvText.push_back(program);
+    argvText.insert(argvText.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& entry : argvText) argv.push_back(entry.data());
+    argv.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (child == 0) {
+        dup2(inPipe[0], 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        if (!options.workingFolder.empty() && chdir(options.workingFolder.c_str()) != 0) {
+            _exit(126);
+        }
+        execve(program.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+    close(inPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    RunResult result;
+    ReadBoth(outPipe[0], errPipe[0], inPipe[1], options.input, result.out, result.err);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+RunResult RunKerfo(const std::vector<std::string>& arguments, const RunOptions& options) {
+    return Run(KerfoBinary(), arguments, options);
+}
+
+ScratchFolder::ScratchFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "kerfo-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+TestBitmap MakePattern(unsigned width, unsigned height, unsigned bpp) {
+    TestBitmap bitmap(FreeImage_Allocate(static_cast<int>(width), static_cast<int>(height),
+                                         static_cast<int>(bpp)));
+    if (!bitmap) throw std::runtime_error("FreeImage_Allocate failed");
+    if (bpp == 8) {
+        RGBQUAD* palette = FreeImage_GetPalette(bitmap.get());
+        for (unsigned i = 0; i < 256; ++i) {
+            palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = static_cast<BYTE>(i);
+        }
+    }
+    const unsigned bytes = bpp / 8;
+    for (unsigned y = 0; y < height; ++y) {
+        BYTE* line = FreeImage_GetScanLine(bitmap.get(), static_cast<int>(y));
+        for (unsigned x = 0; x < width; ++x) {
+            BYTE* pixel = line + x * bytes;
+            if (bpp == 8) {
+                pixel[0] = static_cast<BYTE>(x * 7 + y * 13);
+                continue;
+            }
+            pixel[FI_RGBA_RED] = static_cast<BYTE>(x * 5 + y);
+            pixel[FI_RGBA_GREEN] = static_cast<BYTE>(y * 3 + x / 7);
+            pixel[FI_RGBA_BLUE] = static_cast<BYTE>((x ^ y) * 11);
+            if (bpp == 32) pixel[FI_RGBA_ALPHA] = static_cast<BYTE>(255 - (x + y) % 97);
+        }
+    }
+    return bitmap;
+}
+
+namespace {
+
+FREE_IMAGE_FORMAT FormatOf(const std::string& path) {
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    auto endsWith = [&](const std::string& tail) {
+        return lower.size() >= tail.size() && lower.compare(lower.size() - tail.size(),
+                                                             tail.size(), tail) == 0;
+    };
+    if (endsWith(".jpg") || endsWith(".jpeg")) return FIF_JPEG;
+    if (endsWith(".png")) return FIF_PNG;
+    if (endsWith(".bmp")) return FIF_BMP;
+    throw std::runtime_error("no picture extension: " + path);
+}
+
+// The pixel at (x, y) counted from the top, as RGBA whatever the depth.
+RGBQUAD PixelAt(FIBITMAP* bitmap, unsigned x, unsigned y) {
+    const unsigned height = FreeImage_GetHeight(bitmap);
+    const BYTE* line = FreeImage_GetScanLine(bitmap, static_cast<int>(height - 1 - y));
+    const unsigned bpp = FreeImage_GetBPP(bitmap);
+    RGBQUAD colour{};
+    colour.rgbReserved = 255;
+    if (bpp == 8) {
+        const RGBQUAD* palette = FreeImage_GetPalette(bitmap);
+        colour = palette[line[x]];
+        colour.rgbReserved = 255;
+    } else {
+        const BYTE* pixel = line + x * (bpp / 8);
+        colour.rgbRed = pixel[FI_RGBA_RED];
+        colour.rgbGreen = pixel[FI_RGBA_GREEN];
+        colour.rgbBlue = pixel[FI_RGBA_BLUE];
+        if (bpp == 32) colour.rgbReserved = pixel[FI_RGBA_ALPHA];
+    }
+    return colour;
+}
+
+}  // namespace
+
+void SavePictureFile(FIBITMAP* bitmap, const std::string& path, unsigned dotsPerMetre,
+                     int flags) {
+    FreeImage_SetDotsPerMeterX(bitmap, dotsPerMetre);
+    FreeImage_SetDotsPerMeterY(bitmap, dotsPerMetre);
+    if (!FreeImage_Save(FormatOf(path), bitmap, path.c_str(), flags)) {
+        throw std::runtime_error("could not save " + path);
+    }
+}
+
+TestBitmap LoadPictureFile(const std::string& path) {
+    return TestBitmap(FreeImage_Load(FormatOf(path), path.c_str(), 0));
+}
+
+bool SameAsRegion(FIBITMAP* piece, FIBITMAP* whole, unsigned left, unsigned top,
+                  std::string* why) {
+    const unsigned width = FreeImage_GetWidth(piece);
+    const unsigned height = FreeImage_GetHeight(piece);
+    if (left + width > FreeImage_GetWidth(whole) || top + height > FreeImage_GetHeight(whole)) {
+        if (why) *why = "the piece reaches outside the picture";
+        return false;
+    }
+    for (unsigned y = 0; y < height; ++y) {
+        for (unsigned x = 0; x < width; ++x) {
+            const RGBQUAD a = PixelAt(piece, x, y);
+            const RGBQUAD b = PixelAt(whole, left + x, top + y);
+            if (a.rgbRed != b.rgbRed || a.rgbGreen != b.rgbGreen || a.rgbBlue != b.rgbBlue ||
+                a.rgbReserved != b.rgbReserved) {
+                if (why) {
+                    std::ostringstream text;
+                    text << "pixel (" << x << ", " << y << ") of the piece differs from ("
+                         << left + x << ", " << top + y << ") of the picture";
+                    *why = text.str();
+                }
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+double MeanDifference(FIBITMAP* piece, FIBITMAP* whole, unsigned left, unsigned top) {
+    const unsigned width = FreeImage_GetWidth(piece);
+    const unsigned height = FreeImage_GetHeight(piece);
+    double sum = 0;
+    for (unsigned y = 0; y < height; ++y) {
+        for (unsigned x = 0; x < width; ++x) {
+            const RGBQUAD a = PixelAt(piece, x, y);
+            const RGBQUAD b = PixelAt(whole, left + x, top + y);
+            sum += std::abs(a.rgbRed - b.rgbRed) + std::abs(a.rgbGreen - b.rgbGreen) +
+                   std::abs(a.rgbBlue - b.rgbBlue);
+        }
+    }
+    return width * height == 0 ? 0 : sum / (3.0 * width * height);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream contents;
+    contents << file.rdbuf();
+    return contents.str();
+}
+
+void WriteFile(const std::string& path, const std::string& contents) {
+    std::ofstream file(path, std::ios::binary);
+    file << contents;
+}
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+std::vector<std::string> ListFolder(const std::string& path) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace kerfo::test

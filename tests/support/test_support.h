@@ -1,0 +1,88 @@
+#pragma once
+// What the tests share: running the real program, scratch folders, and pictures
+// made and compared pixel for pixel.
+
+#include <FreeImage.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kerfo::test {
+
+// The kerfo program that the build made.
+std::string KerfoBinary();
+
+struct RunResult {
+    int exitCode = -1;  // the exit status, or 128 + signal when the program died
+    std::string out;
+    std::string err;
+};
+
+struct RunOptions {
+    std::string workingFolder;  // empty: the test's own
+    // Variables to set (a value) or to remove (no value) for the child.
+    std::map<std::string, std::optional<std::string>> environment;
+    bool clearEnvironment = false;  // start from an empty environment
+    std::string input;              // fed to standard input
+};
+
+// Runs program with the arguments (argv[0] is program itself) and collects its
+// exit code and both streams.
+RunResult Run(const std::string& program, const std::vector<std::string>& arguments,
+              const RunOptions& options = {});
+
+// Runs the kerfo program.
+RunResult RunKerfo(const std::vector<std::string>& arguments, const RunOptions& options = {});
+
+// A fresh folder that is removed with everything in it when the object goes.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+struct UnloadBitmap {
+    void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
+};
+using TestBitmap = std::unique_ptr<FIBITMAP, UnloadBitmap>;
+
+// A picture whose every pixel differs from its neighbours, so that a piece cut
+// one pixel off shows: bpp 8 (grey), 24 or 32 (with alpha varying).
+TestBitmap MakePattern(unsigned width, unsigned height, unsigned bpp = 24);
+
+// Saves the bitmap; the format follows the name. Sets the resolution first
+// (dots per metre on both axes; 0 leaves none).
+void SavePictureFile(FIBITMAP* bitmap, const std::string& path, unsigned dotsPerMetre,
+                     int flags = 0);
+
+// Loads a picture by its extension; null when it cannot be read.
+TestBitmap LoadPictureFile(const std::string& path);
+
+// True when piece equals the rectangle of whole at (left, top) of the piece's
+// size, pixel for pixel in every channel; otherwise false with a description.
+bool SameAsRegion(FIBITMAP* piece, FIBITMAP* whole, unsigned left, unsigned top,
+                  std::string* why = nullptr);
+
+// The mean absolute difference per channel between piece and that region, for
+// lossy formats.
+double MeanDifference(FIBITMAP* piece, FIBITMAP* whole, unsigned left, unsigned top);
+
+// The whole file as bytes; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& contents);
+bool Exists(const std::string& path);
+
+// The names in a folder, sorted.
+std::vector<std::string> ListFolder(const std::string& path);
+
+}  // namespace kerfo::test
