@@ -11,7 +11,7 @@ namespace {
 
 // Smooth value noise on a lattice, for clouds and the texture of the hills.
 class ValueNoise {
-public:
+  public:
     explicit ValueNoise(std::uint32_t seed) : values_(kSize * kSize) {
         std::uint32_t state = seed * 2654435761u + 1;
         for (float& value : values_) {
@@ -40,7 +40,7 @@ public:
         return sum;
     }
 
-private:
+  private:
     static constexpr int kSize = 256;
     static float Smooth(float t) { return t * t * (3 - 2 * t); }
     float Lattice(int x, int y) const {
@@ -49,7 +49,9 @@ private:
     std::vector<float> values_;
 };
 
-BYTE ToByte(float value) { return static_cast<BYTE>(std::clamp(value, 0.0f, 255.0f)); }
+BYTE ToByte(float value) {
+    return static_cast<BYTE>(std::clamp(value, 0.0f, 255.0f));
+}
 
 }  // namespace
 

@@ -16,7 +16,9 @@
 namespace kerfo {
 namespace {
 
-bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsSeparator(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 bool EqualNoCase(const char* a, const char* b, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i) {

@@ -38,11 +38,11 @@ const char* TakeOptionValue(ArgList& list, const char* prefix, const char* defau
 // An ArgList together with the storage it lives in: the slots and every text
 // the tokenizer made, removed ones included, are released with it.
 class CommandLine {
-public:
+  public:
     explicit CommandLine(const char* text, int limit = kMaxArgs);
     ArgList& List() { return list_; }
 
-private:
+  private:
     struct FreeText {
         void operator()(char* text) const { std::free(text); }
     };

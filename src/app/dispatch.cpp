@@ -115,34 +115,40 @@ int RunJob(const Options& options) {
 }  // namespace
 
 const char* UsageText() {
-    static const std::string text =
-        std::string("Usage:\n"
-                    "1. Kerfo {-w|-h} size filename.jpg [out.jpg [rest.jpg]]\n"
-                    "2. Kerfo -g rows cols filename.jpg\n"
-                    "\n"
-                    "1. Cut to size wide or high.\n"
-                    "size is pixels unless it ends with %, in, cm or mm.\n"
-                    "filename.jpg will be the left or top bit.\n"
-                    "Or that will be in out.jpg with the rest in rest.jpg.\n"
-                    "\n"
-                    "2. Cut into rows and columns.\n"
-                    "Output will be in filename-rr-cc.jpg\n"
-                    "where rr is the row number (01..) and cc is the column number (01..)\n"
-                    "\n"
-                    "Kerfo -help\tShow online help.\n"
-                    "Kerfo -ver \tShow version.\n"
-                    "\n"
-                    "This software uses the FreeImage open source image library. See "
-                    "http://freeimage.sourceforge.net for details.\n"
-                    "FreeImage is used under the FIPL, version 1.0.\n");
+    static const std::string text = std::string(
+        "Usage:\n"
+        "1. Kerfo {-w|-h} size filename.jpg [out.jpg [rest.jpg]]\n"
+        "2. Kerfo -g rows cols filename.jpg\n"
+        "\n"
+        "1. Cut to size wide or high.\n"
+        "size is pixels unless it ends with %, in, cm or mm.\n"
+        "filename.jpg will be the left or top bit.\n"
+        "Or that will be in out.jpg with the rest in rest.jpg.\n"
+        "\n"
+        "2. Cut into rows and columns.\n"
+        "Output will be in filename-rr-cc.jpg\n"
+        "where rr is the row number (01..) and cc is the column number (01..)\n"
+        "\n"
+        "Kerfo -help\tShow online help.\n"
+        "Kerfo -ver \tShow version.\n"
+        "\n"
+        "This software uses the FreeImage open source image library. See "
+        "http://freeimage.sourceforge.net for details.\n"
+        "FreeImage is used under the FIPL, version 1.0.\n");
     return text.c_str();
 }
 
-void ShowUsage() { ShowMessage(UsageText()); }
+void ShowUsage() {
+    ShowMessage(UsageText());
+}
 
-void ShowVersion() { ShowMessage(VersionMessage().c_str()); }
+void ShowVersion() {
+    ShowMessage(VersionMessage().c_str());
+}
 
-void OpenHelpPage() { platform::OpenAddress(HelpPageAddress().c_str()); }
+void OpenHelpPage() {
+    platform::OpenAddress(HelpPageAddress().c_str());
+}
 
 int Dispatch(ArgList& list) {
     if (list.count == 2) {

@@ -59,7 +59,9 @@ int ShowFormattedMessage(const char* format, ...) {
     return ShowMessage(text.c_str());
 }
 
-void FatalText(const char* text) { throw FatalError(text); }
+void FatalText(const char* text) {
+    throw FatalError(text);
+}
 
 void Fatal(const char* format, ...) {
     va_list args;

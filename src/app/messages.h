@@ -16,7 +16,7 @@ constexpr int kMaxMessageLength = 500;
 // destructor on the way has run (temporary files removed, files closed), shows
 // the warning box and ends the run with exit code 1.
 class FatalError : public std::runtime_error {
-public:
+  public:
     explicit FatalError(const std::string& text) : std::runtime_error(text) {}
 };
 

@@ -31,9 +31,10 @@ const char* VersionText() {
 
 std::string VersionMessage() {
     char text[256];
-    std::snprintf(text, sizeof text,
-                  "Copyright (C) 2026 %s. All rights reserved.\n\nBuild date:\t%s\nBuild time:\t%s\n",
-                  MakerName, __DATE__, __TIME__);
+    std::snprintf(
+        text, sizeof text,
+        "Copyright (C) 2026 %s. All rights reserved.\n\nBuild date:\t%s\nBuild time:\t%s\n",
+        MakerName, __DATE__, __TIME__);
     return text;
 }
 

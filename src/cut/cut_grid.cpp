@@ -10,8 +10,7 @@
 
 namespace kerfo {
 
-std::string FormatTileName(std::string_view stem, int row, int column,
-                           std::string_view extension) {
+std::string FormatTileName(std::string_view stem, int row, int column, std::string_view extension) {
     char numbers[32];
     std::snprintf(numbers, sizeof numbers, "-%02d-%02d", row, column);
     std::string name;
@@ -31,9 +30,10 @@ int CutGrid(const char* path, int rows, int columns, int quality) {
     const unsigned tileWidth = width / static_cast<unsigned>(columns);
     const unsigned tileHeight = height / static_cast<unsigned>(rows);
     if (tileWidth == 0 || tileHeight == 0) {
-        Fatal("A grid of %d rows and %d columns doesn't fit %s: the picture is %u x %u pixels, "
-              "so a tile would be empty.",
-              rows, columns, path, width, height);
+        Fatal(
+            "A grid of %d rows and %d columns doesn't fit %s: the picture is %u x %u pixels, "
+            "so a tile would be empty.",
+            rows, columns, path, width, height);
     }
 
     const std::string_view whole(path);

@@ -21,7 +21,9 @@ AxisTraits TraitsOf(Axis axis) {
     return axis == Axis::Width ? AxisTraits{"wide", "left"} : AxisTraits{"high", "top"};
 }
 
-bool IsSkipped(const char* name) { return std::string_view(name) == "-"; }
+bool IsSkipped(const char* name) {
+    return std::string_view(name) == "-";
+}
 
 // Checks, before anything is written, that every piece to be saved is a
 // non-empty rectangle inside the picture. The first piece needs a size from 1
@@ -33,9 +35,10 @@ void CheckSize(Axis axis, const char* sizeText, int pixels, unsigned dimension, 
     }
     const AxisTraits traits = TraitsOf(axis);
     if (dpi == 0 && IsPhysicalUnit(SizeSpecUnit(sizeText))) {
-        Fatal("Size %s can't be used: %s has no resolution, so a size in in, cm or mm has no "
-              "length in pixels. Give the size in pixels or %%.",
-              sizeText, input);
+        Fatal(
+            "Size %s can't be used: %s has no resolution, so a size in in, cm or mm has no "
+            "length in pixels. Give the size in pixels or %%.",
+            sizeText, input);
     }
     const long long lowest = saveFirst ? 1 : 0;
     const long long highest = saveRest ? static_cast<long long>(dimension) - 1 : dimension;
@@ -44,10 +47,11 @@ void CheckSize(Axis axis, const char* sizeText, int pixels, unsigned dimension, 
               sizeText, dimension, dimension == 1 ? "" : "s", traits.dimensionName);
     }
     if (pixels < lowest || pixels > highest) {
-        Fatal("Size %s is %d pixels, but the picture is %u pixels %s: the %s piece must be from "
-              "%lld to %lld pixels.",
-              sizeText, pixels, dimension, traits.dimensionName, traits.firstPieceName, lowest,
-              highest);
+        Fatal(
+            "Size %s is %d pixels, but the picture is %u pixels %s: the %s piece must be from "
+            "%lld to %lld pixels.",
+            sizeText, pixels, dimension, traits.dimensionName, traits.firstPieceName, lowest,
+            highest);
     }
 }
 

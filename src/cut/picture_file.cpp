@@ -2,6 +2,7 @@
 
 #include "cut/picture_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -22,31 +23,45 @@ bool TailIs(std::string_view path, const char* tail) {
     return CompareNoCase(tailText.c_str(), tail) == 0;
 }
 
-// The library reads and writes through these, so that every byte that fails to
-// reach the file shows.
-unsigned DLL_CALLCONV ReadToFile(void* buffer, unsigned size, unsigned count, fi_handle handle) {
-    return static_cast<unsigned>(std::fread(buffer, size, count, static_cast<std::FILE*>(handle)));
+// The file the library writes a picture to, and the first write error met, so
+// that a byte that fails to reach the file is reported with its reason.
+struct OutputFile {
+    std::FILE* stream;
+    int error = 0;
+};
+
+OutputFile& OutputOf(fi_handle handle) {
+    return *static_cast<OutputFile*>(handle);
 }
 
-unsigned DLL_CALLCONV WriteToFile(void* buffer, unsigned size, unsigned count, fi_handle handle) {
-    return static_cast<unsigned>(
-        std::fwrite(buffer, size, count, static_cast<std::FILE*>(handle)));
+unsigned DLL_CALLCONV ReadFromOutput(void* buffer, unsigned size, unsigned count,
+                                     fi_handle handle) {
+    return static_cast<unsigned>(std::fread(buffer, size, count, OutputOf(handle).stream));
 }
 
-int DLL_CALLCONV SeekInFile(fi_handle handle, long offset, int origin) {
-    return std::fseek(static_cast<std::FILE*>(handle), offset, origin);
+unsigned DLL_CALLCONV WriteToOutput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    OutputFile& output = OutputOf(handle);
+    const std::size_t written = std::fwrite(buffer, size, count, output.stream);
+    if (written < count && output.error == 0) {
+        output.error = errno != 0 ? errno : EIO;
+    }
+    return static_cast<unsigned>(written);
 }
 
-long DLL_CALLCONV TellInFile(fi_handle handle) {
-    return std::ftell(static_cast<std::FILE*>(handle));
+int DLL_CALLCONV SeekInOutput(fi_handle handle, long offset, int origin) {
+    return std::fseek(OutputOf(handle).stream, offset, origin);
+}
+
+long DLL_CALLCONV TellInOutput(fi_handle handle) {
+    return std::ftell(OutputOf(handle).stream);
 }
 
 FreeImageIO FileIO() {
     FreeImageIO io{};
-    io.read_proc = ReadToFile;
-    io.write_proc = WriteToFile;
-    io.seek_proc = SeekInFile;
-    io.tell_proc = TellInFile;
+    io.read_proc = ReadFromOutput;
+    io.write_proc = WriteToOutput;
+    io.seek_proc = SeekInOutput;
+    io.tell_proc = TellInOutput;
     return io;
 }
 
@@ -67,22 +82,39 @@ bool HasAlpha(FIBITMAP* bitmap) {
     return type == FIT_RGBA16 || (type == FIT_BITMAP && FreeImage_GetBPP(bitmap) == 32);
 }
 
+// Whether the format's encoder takes standard bitmaps of this depth. The JPEG
+// encoder claims 32 bits but takes them only as CMYK, which loaded pictures
+// never are.
+bool TakesDepth(FREE_IMAGE_FORMAT format, unsigned bitsPerPixel) {
+    if (format == FIF_JPEG) {
+        return bitsPerPixel == 8 || bitsPerPixel == 24;
+    }
+    return FreeImage_FIFSupportsExportBPP(format, static_cast<int>(bitsPerPixel));
+}
+
+// Whether the format's encoder takes the bitmap as it is.
+bool StoresAsIs(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format) {
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(bitmap);
+    if (type != FIT_BITMAP) {
+        return FreeImage_FIFSupportsExportType(format, type);
+    }
+    return TakesDepth(format, FreeImage_GetBPP(bitmap));
+}
+
 // A copy of the bitmap in a form the format stores, or none when the bitmap
 // can be saved as it is: 8-bit grey for a grey picture where the format takes
 // it, 32 bits for one with an alpha channel where the format takes that, and
 // 24-bit colour otherwise.
 Bitmap ConvertForFormat(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format) {
-    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(bitmap);
-    const unsigned bitsPerPixel = FreeImage_GetBPP(bitmap);
-    if (type == FIT_BITMAP ? FreeImage_FIFSupportsExportBPP(format, static_cast<int>(bitsPerPixel))
-                           : FreeImage_FIFSupportsExportType(format, type)) {
+    if (StoresAsIs(bitmap, format)) {
         return nullptr;
     }
-    if (IsGrey(bitmap) && FreeImage_FIFSupportsExportBPP(format, 8)) {
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(bitmap);
+    if (IsGrey(bitmap) && TakesDepth(format, 8)) {
         return Bitmap(type == FIT_UINT16 ? FreeImage_ConvertTo8Bits(bitmap)
                                          : FreeImage_ConvertToGreyscale(bitmap));
     }
-    if (HasAlpha(bitmap) && FreeImage_FIFSupportsExportBPP(format, 32)) {
+    if (HasAlpha(bitmap) && TakesDepth(format, 32)) {
         return Bitmap(FreeImage_ConvertTo32Bits(bitmap));
     }
     return Bitmap(FreeImage_ConvertTo24Bits(bitmap));
@@ -137,7 +169,14 @@ bool SavePicture(FIBITMAP* bitmap, const char* path, int flags) {
         Fatal("Couldn't save %s: %s.", path, file.Error().c_str());
     }
     FreeImageIO io = FileIO();
-    if (!FreeImage_SaveToHandle(*format, toSave, &io, file.Stream(), flags)) {
+    OutputFile output{file.Stream()};
+    errno = 0;
+    const bool encoded = FreeImage_SaveToHandle(*format, toSave, &io, &output, flags) != 0;
+    if (output.error != 0) {
+        Fatal("Couldn't save %s: not every byte could be written: %s.", path,
+              std::strerror(output.error));
+    }
+    if (!encoded) {
         Fatal("Couldn't save %s: the image library could not write this picture in that format.",
               path);
     }

@@ -56,7 +56,9 @@ void SetProcessArguments(int argc, const char* const* argv) {
     commandLine = BuildCommandLine(argc, argv);
 }
 
-const char* CommandLineText() { return commandLine.c_str(); }
+const char* CommandLineText() {
+    return commandLine.c_str();
+}
 
 std::string BuildCommandLine(int argc, const char* const* argv) {
     std::string line;
@@ -124,7 +126,9 @@ void OpenAddress(const char* address) {
     posix_spawn_file_actions_destroy(&actions);
 }
 
-int MakeDir(const char* path) { return mkdir(path, 0777); }
+int MakeDir(const char* path) {
+    return mkdir(path, 0777);
+}
 
 std::string TempFolder() {
     if (const char* temp = std::getenv("TEMP")) {

@@ -85,7 +85,9 @@ mode_t CurrentUmask() {
 
 ReplacementFile::ReplacementFile(std::string target) : target_(ResolveTarget(target)) {}
 
-ReplacementFile::~ReplacementFile() { Discard(); }
+ReplacementFile::~ReplacementFile() {
+    Discard();
+}
 
 void ReplacementFile::SetErrorFromErrno(const char* what) {
     error_ = std::string(what) + ": " + std::strerror(errno);

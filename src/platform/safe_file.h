@@ -12,7 +12,7 @@ namespace kerfo::platform {
 // object goes away uncommitted, and also when the process is interrupted,
 // terminated or hung up while the file is being written.
 class ReplacementFile {
-public:
+  public:
     explicit ReplacementFile(std::string target);
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
@@ -33,7 +33,7 @@ public:
     // Why the last Open or Commit failed.
     const std::string& Error() const { return error_; }
 
-private:
+  private:
     void Discard();
     void SetErrorFromErrno(const char* what);
 

@@ -53,7 +53,9 @@ const char* SetLogFullPath(const char* path) {
     return logPath;
 }
 
-const char* GetLogPath() { return logPath; }
+const char* GetLogPath() {
+    return logPath;
+}
 
 void LogLine(const char* format, ...) {
     if (logPath == nullptr) {

@@ -58,19 +58,24 @@ void ReadBoth(int outFd, int errFd, int inFd, const std::string& input, std::str
     while (outFd >= 0 || errFd >= 0) {
         pollfd fds[3];
         int n = 0;
-        if (outFd >= 0) fds[n++] = {outFd, POLLIN, 0};
-        if (errFd >= 0) fds[n++] = {errFd, POLLIN, 0};
-        if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
+        if (outFd >= 0)
+            fds[n++] = {outFd, POLLIN, 0};
+        if (errFd >= 0)
+            fds[n++] = {errFd, POLLIN, 0};
+        if (inFd >= 0)
+            fds[n++] = {inFd, POLLOUT, 0};
         if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             break;
         }
         for (int i = 0; i < n; ++i) {
-            if (fds[i].revents == 0) continue;
+            if (fds[i].revents == 0)
+                continue;
             if (fds[i].fd == inFd) {
-                const ssize_t count =
-                    write(inFd, input.data() + written, input.size() - written);
-                if (count > 0) written += static_cast<std::size_t>(count);
+                const ssize_t count = write(inFd, input.data() + written, input.size() - written);
+                if (count > 0)
+                    written += static_cast<std::size_t>(count);
                 if (count < 0 || written == input.size()) {
                     close(inFd);
                     inFd = -1;
@@ -86,12 +91,15 @@ void ReadBoth(int outFd, int errFd, int inFd, const std::string& input, std::str
             }
         }
     }
-    if (inFd >= 0) close(inFd);
+    if (inFd >= 0)
+        close(inFd);
 }
 
 }  // namespace
 
-std::string KerfoBinary() { return KERFO_BINARY; }
+std::string KerfoBinary() {
+    return KERFO_BINARY;
+}
 
 RunResult Run(const std::string& program, const std::vector<std::string>& arguments,
               const RunOptions& options) {
@@ -102,13 +110,15 @@ RunResult Run(const std::string& program, const std::vector<std::string>& argume
     }
     std::vector<std::string> environment = ChildEnvironment(options);
     std::vector<char*> envp;
-    for (std::string& entry : environment) envp.push_back(entry.data());
+    for (std::string& entry : environment)
+        envp.push_back(entry.data());
     envp.push_back(nullptr);
     std::vector<std::string> argvText;
     argvText.push_back(program);
     argvText.insert(argvText.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    for (std::string& entry : argvText) argv.push_back(entry.data());
+    for (std::string& entry : argvText)
+        argv.push_back(entry.data());
     argv.push_back(nullptr);
 
     const pid_t child = fork();
@@ -142,8 +152,7 @@ RunResult RunKerfo(const std::vector<std::string>& arguments, const RunOptions& 
 }
 
 ScratchFolder::ScratchFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kerfo-test-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "kerfo-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
@@ -158,7 +167,8 @@ ScratchFolder::~ScratchFolder() {
 TestBitmap MakePattern(unsigned width, unsigned height, unsigned bpp) {
     TestBitmap bitmap(FreeImage_Allocate(static_cast<int>(width), static_cast<int>(height),
                                          static_cast<int>(bpp)));
-    if (!bitmap) throw std::runtime_error("FreeImage_Allocate failed");
+    if (!bitmap)
+        throw std::runtime_error("FreeImage_Allocate failed");
     if (bpp == 8) {
         RGBQUAD* palette = FreeImage_GetPalette(bitmap.get());
         for (unsigned i = 0; i < 256; ++i) {
@@ -177,7 +187,8 @@ TestBitmap MakePattern(unsigned width, unsigned height, unsigned bpp) {
             pixel[FI_RGBA_RED] = static_cast<BYTE>(x * 5 + y);
             pixel[FI_RGBA_GREEN] = static_cast<BYTE>(y * 3 + x / 7);
             pixel[FI_RGBA_BLUE] = static_cast<BYTE>((x ^ y) * 11);
-            if (bpp == 32) pixel[FI_RGBA_ALPHA] = static_cast<BYTE>(255 - (x + y) % 97);
+            if (bpp == 32)
+                pixel[FI_RGBA_ALPHA] = static_cast<BYTE>(255 - (x + y) % 97);
         }
     }
     return bitmap;
@@ -190,12 +201,15 @@ FREE_IMAGE_FORMAT FormatOf(const std::string& path) {
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     auto endsWith = [&](const std::string& tail) {
-        return lower.size() >= tail.size() && lower.compare(lower.size() - tail.size(),
-                                                             tail.size(), tail) == 0;
+        return lower.size() >= tail.size() &&
+               lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
     };
-    if (endsWith(".jpg") || endsWith(".jpeg")) return FIF_JPEG;
-    if (endsWith(".png")) return FIF_PNG;
-    if (endsWith(".bmp")) return FIF_BMP;
+    if (endsWith(".jpg") || endsWith(".jpeg"))
+        return FIF_JPEG;
+    if (endsWith(".png"))
+        return FIF_PNG;
+    if (endsWith(".bmp"))
+        return FIF_BMP;
     throw std::runtime_error("no picture extension: " + path);
 }
 
@@ -215,15 +229,15 @@ RGBQUAD PixelAt(FIBITMAP* bitmap, unsigned x, unsigned y) {
         colour.rgbRed = pixel[FI_RGBA_RED];
         colour.rgbGreen = pixel[FI_RGBA_GREEN];
         colour.rgbBlue = pixel[FI_RGBA_BLUE];
-        if (bpp == 32) colour.rgbReserved = pixel[FI_RGBA_ALPHA];
+        if (bpp == 32)
+            colour.rgbReserved = pixel[FI_RGBA_ALPHA];
     }
     return colour;
 }
 
 }  // namespace
 
-void SavePictureFile(FIBITMAP* bitmap, const std::string& path, unsigned dotsPerMetre,
-                     int flags) {
+void SavePictureFile(FIBITMAP* bitmap, const std::string& path, unsigned dotsPerMetre, int flags) {
     FreeImage_SetDotsPerMeterX(bitmap, dotsPerMetre);
     FreeImage_SetDotsPerMeterY(bitmap, dotsPerMetre);
     if (!FreeImage_Save(FormatOf(path), bitmap, path.c_str(), flags)) {
@@ -235,12 +249,12 @@ TestBitmap LoadPictureFile(const std::string& path) {
     return TestBitmap(FreeImage_Load(FormatOf(path), path.c_str(), 0));
 }
 
-bool SameAsRegion(FIBITMAP* piece, FIBITMAP* whole, unsigned left, unsigned top,
-                  std::string* why) {
+bool SameAsRegion(FIBITMAP* piece, FIBITMAP* whole, unsigned left, unsigned top, std::string* why) {
     const unsigned width = FreeImage_GetWidth(piece);
     const unsigned height = FreeImage_GetHeight(piece);
     if (left + width > FreeImage_GetWidth(whole) || top + height > FreeImage_GetHeight(whole)) {
-        if (why) *why = "the piece reaches outside the picture";
+        if (why)
+            *why = "the piece reaches outside the picture";
         return false;
     }
     for (unsigned y = 0; y < height; ++y) {
@@ -289,7 +303,9 @@ void WriteFile(const std::string& path, const std::string& contents) {
     file << contents;
 }
 
-bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+bool Exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 std::vector<std::string> ListFolder(const std::string& path) {
     std::vector<std::string> names;

@@ -39,7 +39,7 @@ RunResult RunKerfo(const std::vector<std::string>& arguments, const RunOptions& 
 
 // A fresh folder that is removed with everything in it when the object goes.
 class ScratchFolder {
-public:
+  public:
     ScratchFolder();
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
@@ -47,7 +47,7 @@ public:
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 

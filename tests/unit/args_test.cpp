@@ -57,9 +57,26 @@ TEST(SplitCommandLine, StopsAtTheLimit) {
 
 TEST(SplitCommandLine, RoundTripsOddArgumentsThroughTheBuilder) {
     const std::vector<std::string> arguments = {
-        "/usr/bin/kerfo", "", "\"", "\"\"", "a b", "tab\there", "line\nfeed", "cr\rx",
-        "quote\"inside", "\"leading", "trailing\"", "  ", "ends with space ", "\"a b\"",
-        "-w", "50%", "*.jpg", "é ü", "x\"\" y", "\\back\\slash\\",
+        "/usr/bin/kerfo",
+        "",
+        "\"",
+        "\"\"",
+        "a b",
+        "tab\there",
+        "line\nfeed",
+        "cr\rx",
+        "quote\"inside",
+        "\"leading",
+        "trailing\"",
+        "  ",
+        "ends with space ",
+        "\"a b\"",
+        "-w",
+        "50%",
+        "*.jpg",
+        "é ü",
+        "x\"\" y",
+        "\\back\\slash\\",
     };
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) {

@@ -1,0 +1,311 @@
+// The program's safety nets: sizes that don't fit, saves that fail, full disks,
+// interrupted writes, and pixels a format can't store as they are.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "test_support.h"
+
+namespace kerfo::test {
+namespace {
+
+const std::string kWarning = "Kerfo Ver 1.12 - warning\n";
+
+class FaultTest : public ::testing::Test {
+  protected:
+    void Make(const std::string& name, unsigned width, unsigned height, unsigned dotsPerMetre,
+              unsigned bpp = 24) {
+        SavePictureFile(MakePattern(width, height, bpp).get(), Path(name), dotsPerMetre);
+        original_ = LoadPictureFile(Path(name));
+        originalBytes_ = ReadFile(Path(name));
+    }
+
+    std::string Path(const std::string& name) const { return folder_ / name; }
+
+    RunResult Kerfo(const std::vector<std::string>& arguments) {
+        RunOptions options;
+        options.workingFolder = folder_.Path();
+        return RunKerfo(arguments, options);
+    }
+
+    // Runs kerfo, expecting it to fail with the message and to leave the folder
+    // exactly as it was.
+    void ExpectRefused(const std::vector<std::string>& arguments, const std::string& message) {
+        const std::vector<std::string> before = ListFolder(folder_.Path());
+        const RunResult result = Kerfo(arguments);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, kWarning + message + "\n");
+        EXPECT_EQ(ListFolder(folder_.Path()), before) << "nothing may be written";
+        for (const std::string& name : before) {
+            if (name == "a.png" || name == "a.bmp") {
+                EXPECT_TRUE(ReadFile(Path(name)) == originalBytes_) << name << " changed";
+            }
+        }
+    }
+
+    ScratchFolder folder_;
+    TestBitmap original_;
+    std::string originalBytes_;
+};
+
+TEST_F(FaultTest, SizesOutsideThePictureAreRefusedBeforeAnythingIsWritten) {
+    Make("a.png", 64, 48, 11811);
+    ExpectRefused({"-w", "0", "a.png"},
+                  "Size 0 is 0 pixels, but the picture is 64 pixels wide: the left piece must be "
+                  "from 1 to 64 pixels.");
+    ExpectRefused({"-w", "65", "a.png", "b.png"},
+                  "Size 65 is 65 pixels, but the picture is 64 pixels wide: the left piece must be "
+                  "from 1 to 64 pixels.");
+    ExpectRefused({"-h", "48", "a.png", "b.png", "c.png"},
+                  "Size 48 is 48 pixels, but the picture is 48 pixels high: the top piece must be "
+                  "from 1 to 47 pixels.");
+    ExpectRefused({"-w", "-5", "a.png", "-", "rest.png"},
+                  "Size -5 is -5 pixels, but the picture is 64 pixels wide: the left piece must be "
+                  "from 0 to 63 pixels.");
+    ExpectRefused({"-w", "102%", "a.png"},
+                  "Size 102% is 65 pixels, but the picture is 64 pixels wide: the left piece must "
+                  "be from 1 to 64 pixels.");
+    EXPECT_EQ(Kerfo({"-w", "65", "a.png", "-", "-"}).exitCode, 0)
+        << "nothing to save, nothing to check";
+    EXPECT_EQ(Kerfo({"-w", "64", "a.png", "whole.png"}).exitCode, 0);
+}
+
+TEST_F(FaultTest, SizesBeyondThirtyTwoBitsSaturateAndAreRefused) {
+    Make("a.png", 64, 48, 11811);
+    ExpectRefused({"-w", "99999999999", "a.png"},
+                  "Size 99999999999 is 2147483647 pixels, but the picture is 64 pixels wide: the "
+                  "left piece must be from 1 to 64 pixels.");
+    ExpectRefused({"-h", "1e12in", "a.png"},
+                  "Size 1e12in is 2147483647 pixels, but the picture is 48 pixels high: the top "
+                  "piece must be from 1 to 48 pixels.");
+}
+
+TEST_F(FaultTest, APictureWithoutResolutionRefusesPhysicalUnits) {
+    Make("a.bmp", 64, 48, 0);
+    const std::string message =
+        "Size 1cm can't be used: a.bmp has no resolution, so a size in in, cm or mm has no "
+        "length in pixels. Give the size in pixels or %.";
+    ExpectRefused({"-w", "1cm", "a.bmp"}, message);
+    ExpectRefused({"-w", "1cm", "a.bmp", "-", "rest.bmp"}, message);
+    EXPECT_EQ(Kerfo({"-w", "1cm", "a.bmp", "-", "-"}).exitCode, 0);
+    EXPECT_EQ(Kerfo({"-w", "50%", "a.bmp", "half.bmp"}).exitCode, 0);
+}
+
+TEST_F(FaultTest, APictureTooSmallToCutInTwo) {
+    Make("a.png", 1, 5, 11811);
+    ExpectRefused({"-w", "1", "a.png", "b.png", "c.png"},
+                  "Size 1 can't be used: the picture is only 1 pixel wide, too little to cut in "
+                  "two.");
+}
+
+TEST_F(FaultTest, AGridFinerThanThePixelsIsRefused) {
+    Make("a.png", 10, 4, 11811);
+    ExpectRefused({"-g", "5", "2", "a.png"},
+                  "A grid of 5 rows and 2 columns doesn't fit a.png: the picture is 10 x 4 "
+                  "pixels, so a tile would be empty.");
+    ExpectRefused({"-g", "1", "11", "a.png"},
+                  "A grid of 1 rows and 11 columns doesn't fit a.png: the picture is 10 x 4 "
+                  "pixels, so a tile would be empty.");
+}
+
+TEST_F(FaultTest, ASaveThatFailsIsReportedWithTheFileName) {
+    Make("a.png", 64, 48, 11811);
+    const RunResult result = Kerfo({"-w", "10", "a.png", "missing/left.png"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, kWarning +
+                              "Couldn't save missing/left.png: can't create a temporary file "
+                              "beside it: No such file or directory.\n");
+
+    mkdir(Path("folder.png").c_str(), 0755);
+    const RunResult ontoFolder = Kerfo({"-w", "10", "a.png", "folder.png"});
+    EXPECT_EQ(ontoFolder.exitCode, 1);
+    EXPECT_EQ(ontoFolder.err,
+              kWarning + "Couldn't save folder.png: can't replace it: Is a directory.\n");
+    EXPECT_EQ(ListFolder(folder_.Path()), (std::vector<std::string>{"a.png", "folder.png"}))
+        << "no temporary file is left behind";
+}
+
+TEST_F(FaultTest, ReplacingAFileKeepsItsPermissionsAndLinks) {
+    Make("a.png", 64, 48, 11811);
+    ASSERT_EQ(chmod(Path("a.png").c_str(), 0640), 0);
+    ASSERT_EQ(symlink("a.png", Path("link.png").c_str()), 0);
+    ASSERT_EQ(Kerfo({"-w", "10", "link.png"}).exitCode, 0);
+    struct stat status {};
+    ASSERT_EQ(lstat(Path("link.png").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode)) << "the link stays a link";
+    ASSERT_EQ(stat(Path("a.png").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    const TestBitmap piece = LoadPictureFile(Path("a.png"));
+    EXPECT_EQ(FreeImage_GetWidth(piece.get()), 10u);
+
+    ASSERT_EQ(Kerfo({"-w", "5", "a.png", "new.png"}).exitCode, 0);
+    ASSERT_EQ(stat(Path("new.png").c_str(), &status), 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(status.st_mode & 07777, 0666u & ~mask) << "a new file gets the usual permissions";
+}
+
+// A small file system of its own that the test fills up.
+class FullDisk {
+  public:
+    explicit FullDisk(const std::string& path) : path_(path) {
+        mkdir(path.c_str(), 0755);
+        mounted_ = mount("kerfo-test", path.c_str(), "tmpfs", 0, "size=256k") == 0;
+    }
+    ~FullDisk() {
+        if (mounted_)
+            umount2(path_.c_str(), MNT_DETACH);
+    }
+    bool Mounted() const { return mounted_; }
+
+  private:
+    std::string path_;
+    bool mounted_ = false;
+};
+
+TEST_F(FaultTest, AFullDiskLeavesTheInputIntact) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "mounting a small tmpfs to fill up needs root";
+    }
+    FullDisk disk(Path("disk"));
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << "this system does not let the test mount a tmpfs";
+    }
+    // A 160 KB picture on a 256 KB disk: its left 90 % does not fit beside it.
+    SavePictureFile(MakePattern(240, 220).get(), Path("disk/a.bmp"), 0);
+    const std::string before = ReadFile(Path("disk/a.bmp"));
+    ASSERT_GT(before.size(), 150000u);
+
+    const RunResult result = Kerfo({"-w", "90%", "disk/a.bmp"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind(kWarning + "Couldn't save disk/a.bmp: ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("No space left on device"), std::string::npos) << result.err;
+    EXPECT_EQ(ReadFile(Path("disk/a.bmp")), before);
+    EXPECT_EQ(ListFolder(Path("disk")), std::vector<std::string>{"a.bmp"});
+
+    const RunResult grid = Kerfo({"-g", "1", "2", "disk/a.bmp"});
+    EXPECT_EQ(grid.exitCode, 1) << "the second tile no longer fits";
+    EXPECT_NE(grid.err.find("Couldn't save disk/a-01-02.bmp: "), std::string::npos) << grid.err;
+    EXPECT_EQ(ReadFile(Path("disk/a.bmp")), before);
+    EXPECT_EQ(ListFolder(Path("disk")), (std::vector<std::string>{"a-01-01.bmp", "a.bmp"}));
+}
+
+// Starts kerfo on a large picture, waits until its temporary file shows, then
+// sends the signal. Returns false when the save was over before it was seen.
+bool SignalMidWrite(const std::string& folder, const std::vector<std::string>& arguments,
+                    int signalNumber, int& exitCode) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (chdir(folder.c_str()) != 0)
+            _exit(126);
+        std::vector<std::string> text = {KerfoBinary()};
+        text.insert(text.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& argument : text)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    bool seen = false;
+    for (int i = 0; i < 200000 && !seen; ++i) {
+        for (const std::string& name : ListFolder(folder)) {
+            seen = seen || name.find(".kerfo-") != std::string::npos;
+        }
+        int status = 0;
+        if (!seen && waitpid(child, &status, WNOHANG) == child) {
+            exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return false;
+        }
+    }
+    kill(child, signalNumber);
+    int status = 0;
+    waitpid(child, &status, 0);
+    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return seen;
+}
+
+TEST_F(FaultTest, AnInterruptedWriteLeavesTheInputIntactAndCleansUp) {
+    SavePictureFile(MakePattern(2400, 2000).get(), Path("big.png"), 0, PNG_Z_BEST_COMPRESSION);
+    const std::string before = ReadFile(Path("big.png"));
+    int exitCode = 0;
+    if (!SignalMidWrite(folder_.Path(), {"-oq", "9", "-w", "2399", "big.png"}, SIGTERM, exitCode)) {
+        GTEST_SKIP() << "the save finished before the test could interrupt it";
+    }
+    EXPECT_EQ(exitCode, 128 + SIGTERM);
+    EXPECT_EQ(ReadFile(Path("big.png")), before);
+    EXPECT_EQ(ListFolder(folder_.Path()), std::vector<std::string>{"big.png"})
+        << "the temporary file is removed on the way out";
+
+    if (!SignalMidWrite(folder_.Path(), {"-oq", "9", "-w", "2399", "big.png"}, SIGKILL, exitCode)) {
+        GTEST_SKIP() << "the save finished before the test could kill it";
+    }
+    EXPECT_EQ(ReadFile(Path("big.png")), before) << "even a killed run leaves the input whole";
+}
+
+// A 16-bit-per-channel picture, with or without alpha, or 16-bit grey.
+TestBitmap MakeDeep(FREE_IMAGE_TYPE type, unsigned width, unsigned height) {
+    TestBitmap bitmap(FreeImage_AllocateT(type, static_cast<int>(width), static_cast<int>(height)));
+    for (unsigned y = 0; y < height; ++y) {
+        BYTE* line = FreeImage_GetScanLine(bitmap.get(), static_cast<int>(y));
+        for (unsigned x = 0; x < width; ++x) {
+            const WORD value = static_cast<WORD>(x * 1000 + y * 37);
+            if (type == FIT_UINT16) {
+                reinterpret_cast<WORD*>(line)[x] = value;
+            } else if (type == FIT_RGB16) {
+                reinterpret_cast<FIRGB16*>(line)[x] = {value, static_cast<WORD>(value / 2),
+                                                       static_cast<WORD>(65535 - value)};
+            } else {
+                reinterpret_cast<FIRGBA16*>(line)[x] = {value, static_cast<WORD>(value / 2),
+                                                        static_cast<WORD>(65535 - value),
+                                                        static_cast<WORD>(40000 + x)};
+            }
+        }
+    }
+    return bitmap;
+}
+
+TEST_F(FaultTest, PiecesAreConvertedToWhatTheirFormatStores) {
+    Make("alpha.png", 40, 30, 11811, 32);
+    ASSERT_EQ(Kerfo({"-w", "20", "alpha.png", "a.jpg", "a.bmp"}).exitCode, 0);
+    TestBitmap jpeg = LoadPictureFile(Path("a.jpg"));
+    ASSERT_TRUE(jpeg);
+    EXPECT_EQ(FreeImage_GetBPP(jpeg.get()), 24u);
+    EXPECT_EQ(FreeImage_GetWidth(jpeg.get()), 20u);
+    TestBitmap bmp = LoadPictureFile(Path("a.bmp"));
+    ASSERT_TRUE(bmp);
+    EXPECT_EQ(FreeImage_GetBPP(bmp.get()), 32u) << "BMP keeps the alpha channel";
+    std::string why;
+    EXPECT_TRUE(SameAsRegion(bmp.get(), original_.get(), 20, 0, &why)) << why;
+
+    for (const FREE_IMAGE_TYPE type : {FIT_RGB16, FIT_RGBA16, FIT_UINT16}) {
+        SCOPED_TRACE(type);
+        SavePictureFile(MakeDeep(type, 40, 30).get(), Path("deep.png"), 11811);
+        const RunResult result = Kerfo({"-h", "10", "deep.png", "top.jpg", "rest.bmp"});
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        const TestBitmap top = LoadPictureFile(Path("top.jpg"));
+        const TestBitmap rest = LoadPictureFile(Path("rest.bmp"));
+        ASSERT_TRUE(top && rest);
+        EXPECT_EQ(FreeImage_GetHeight(top.get()), 10u);
+        EXPECT_EQ(FreeImage_GetHeight(rest.get()), 20u);
+        EXPECT_EQ(FreeImage_GetBPP(top.get()), type == FIT_UINT16 ? 8u : 24u);
+        ASSERT_EQ(Kerfo({"-h", "10", "deep.png", "top16.png"}).exitCode, 0);
+        const TestBitmap png = LoadPictureFile(Path("top16.png"));
+        EXPECT_EQ(FreeImage_GetImageType(png.get()), type) << "PNG keeps 16 bits";
+    }
+}
+
+}  // namespace
+}  // namespace kerfo::test
