@@ -22,6 +22,10 @@ std::atomic<const char*> pendingTemporary{nullptr};
 
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
+// Of the target's own name, so much goes into the temporary file's name; with
+// the dot and the suffix it stays below the usual limit of 255 bytes.
+constexpr std::size_t kMaxBaseInTemporaryName = 200;
+
 extern "C" void RemovePendingAndDie(int signalNumber) {
     if (const char* path = pendingTemporary.load()) {
         unlink(path);
@@ -98,7 +102,9 @@ bool ReplacementFile::Open() {
     InstallCleanupHandlers();
     // A hidden name beside the target, so the rename stays within one file
     // system and a folder listing does not show the file half written.
-    std::string pattern = FolderOf(target_) + "/." + BaseNameOf(target_) + ".kerfo-XXXXXX";
+    // The name is cut short enough to stay within the file system's limit.
+    const std::string base = BaseNameOf(target_).substr(0, kMaxBaseInTemporaryName);
+    std::string pattern = FolderOf(target_) + "/." + base + ".kerfo-XXXXXX";
     const int fd = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         SetErrorFromErrno("can't create a temporary file beside it");

@@ -154,6 +154,14 @@ TEST_F(FaultTest, ReplacingAFileKeepsItsPermissionsAndLinks) {
     EXPECT_EQ(status.st_mode & 07777, 0666u & ~mask) << "a new file gets the usual permissions";
 }
 
+TEST_F(FaultTest, ALongNameStillGetsItsTemporaryFile) {
+    Make("a.png", 64, 48, 11811);
+    const std::string name = std::string(250, 'n') + ".png";
+    const RunResult result = Kerfo({"-w", "10", "a.png", name});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ListFolder(folder_.Path()), (std::vector<std::string>{"a.png", name}));
+}
+
 // A small file system of its own that the test fills up.
 class FullDisk {
   public:
