@@ -27,11 +27,12 @@ bool IsSpaceOrTab(char c) {
     return c == ' ' || c == '\t';
 }
 
-char* SkipSpaces(const char* text) {
+// Steps over space characters only (not tabs).
+const char* SkipSpaces(const char* text) {
     while (*text == ' ') {
         ++text;
     }
-    return const_cast<char*>(text);
+    return text;
 }
 
 // A new block of size bytes (at least one); ends the run with the helpers'

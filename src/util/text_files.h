@@ -29,10 +29,11 @@ char* ReadAll(const char* path);
 // keeps its leading blanks and loses its line feed. Lines are read 254
 // characters at a time: the pieces of a longer line come as entries of their
 // own, though only a line's first piece can be a header or a blank line. A
-// section not in the file, and a name too long for a header of 255 characters
-// (more than 253 characters), give 0 and an empty array. Ends the run through
-// Fatal with "LoadLines. <path> file missing" when the file cannot be opened,
-// and "out of memory".
+// section not in the file gives 0 and an empty array, and so does a name
+// longer than 252 characters, whose header would not fit in one read (a name
+// too long for the 255-character header buffer is never formatted). Ends the
+// run through Fatal with "LoadLines. <path> file missing" when the file cannot
+// be opened, and with "out of memory".
 int LoadLines(const char* path, const char* section, char*** lines);
 
 // Frees every entry up to the null pointer; the array stays the caller's.
