@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(g++ cmake make pkg-config libfreeimage-dev)
 if [[ "${1:-build}" == "test" ]]; then
-    packages+=(libgtest-dev)
+    # clang and its runtime libraries build and run the libFuzzer target.
+    packages+=(libgtest-dev clang libclang-rt-14-dev)
 fi
 
 missing=()

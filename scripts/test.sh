@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds Kerfo and runs every test: once in a normal build and once in
-# a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# a build with AddressSanitizer and UndefinedBehaviorSanitizer; then builds the
+# utility library's fuzz target with clang and runs it for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +20,11 @@ echo "== Normal build =="
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== Sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer) =="
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DKERFO_SANITIZE=ON
+echo "== Fuzz build (libFuzzer, clang) =="
+cmake -S . -B build-fuzz -DKERFO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build build-fuzz -j"$jobs"
+# New inputs go to a corpus inside the build folder; the seeds stay as they are.
+mkdir -p build-fuzz/corpus
+build-fuzz/fuzz/kerfo_util_fuzz -max_total_time="${KERFO_FUZZ_SECONDS:-60}" -print_final_stats=1 \
+    -artifact_prefix=build-fuzz/ build-fuzz/corpus fuzz/seeds
