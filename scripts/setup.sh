@@ -18,6 +18,8 @@ if [[ "$profile" == "test" ]]; then
     packages+=(xvfb zenity xdotool imagemagick)
     # The install test: the manual page and the bash completion.
     packages+=(man-db groff-base bash-completion)
+    # The resources test compiles the Windows resource script.
+    packages+=(binutils-mingw-w64-x86-64)
 fi
 
 missing=()
