@@ -61,12 +61,20 @@ class DesktopDialog : public testing::Test {
     }
 
     // Photographs the window into the build tree's artifacts folder, checks
-    // that the picture holds more than an empty frame and returns its path.
+    // that the picture holds more than an empty frame and returns its path. A
+    // window just mapped may not be drawn yet, so a blank picture is taken again.
     std::string Photograph(const std::string& window, const std::string& name) {
         const std::string path = std::string(KERFO_ARTIFACTS_DIR) + "/" + name;
-        const RunResult shot = X({"import", "-window", window, path});
-        EXPECT_EQ(shot.exitCode, 0) << shot.err;
-        TestBitmap picture = LoadPictureFile(path);
+        TestBitmap picture;
+        for (int attempt = 0; attempt < 25; ++attempt) {
+            const RunResult shot = X({"import", "-window", window, path});
+            EXPECT_EQ(shot.exitCode, 0) << shot.err;
+            picture = LoadPictureFile(path);
+            if (picture && ColourCount(picture.get()) > 8) {
+                break;
+            }
+            std::this_thread::sleep_for(200ms);
+        }
         EXPECT_TRUE(picture) << path << " is no picture";
         if (picture) {
             EXPECT_GT(FreeImage_GetWidth(picture.get()), 100u);
