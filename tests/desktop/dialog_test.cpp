@@ -46,10 +46,10 @@ class DesktopDialog : public testing::Test {
     }
 
     // The id of the visible window titled like every box; empty when none
-    // appears in time.
-    std::string WaitForBox() {
+    // appears in time or kerfo ends first.
+    std::string WaitForBox(BackgroundProcess& kerfo) {
         const auto deadline = std::chrono::steady_clock::now() + 30s;
-        while (std::chrono::steady_clock::now() < deadline) {
+        while (std::chrono::steady_clock::now() < deadline && !kerfo.WaitFor(0ms)) {
             const RunResult found =
                 X({"xdotool", "search", "--onlyvisible", "--name", kTitlePattern});
             if (found.exitCode == 0 && !found.out.empty()) {
@@ -86,26 +86,46 @@ class DesktopDialog : public testing::Test {
 
     // Runs kerfo without a terminal, photographs its box, presses key and
     // expects the exit code and silent streams.
+    //
+    // Now and then, with two virtual screens running at once, GTK's first
+    // connection to its screen is dropped during the handshake and zenity
+    // exits saying it cannot open the display. kerfo then rightly writes the
+    // box to its streams; that run proves nothing about the dialog and is
+    // made again, at most twice.
     void ExpectBox(const std::vector<std::string>& arguments, const std::string& artifact,
                    const std::string& key, int expectedExit) {
-        ScratchFolder scratch;
         std::vector<std::string> argv = {KerfoBinary()};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         RunOptions options;
         options.environment["DISPLAY"] = screen_->Display();
-        BackgroundProcess kerfo(argv, options, scratch / "out", scratch / "err");
-        const std::string window = WaitForBox();
-        ASSERT_FALSE(window.empty()) << "no window titled Kerfo Ver 1.12 appeared";
-        EXPECT_FALSE(kerfo.WaitFor(0ms)) << "kerfo ended while its box was still shown";
-        const std::string path = Photograph(window, artifact);
-        std::cout << "[ artifact ] " << path << "\n";
-        EXPECT_EQ(X({"xdotool", "windowfocus", "--sync", window}).exitCode, 0);
-        EXPECT_EQ(X({"xdotool", "key", key}).exitCode, 0);
-        const std::optional<int> exitCode = kerfo.WaitFor(20s);
-        ASSERT_TRUE(exitCode) << key << " did not dismiss the box";
-        EXPECT_EQ(*exitCode, expectedExit);
-        EXPECT_EQ(ReadFile(scratch / "out"), "");
-        EXPECT_EQ(ReadFile(scratch / "err"), "");
+        for (int attempt = 1;; ++attempt) {
+            ScratchFolder scratch;
+            BackgroundProcess kerfo(argv, options, scratch / "out", scratch / "err");
+            const std::string window = WaitForBox(kerfo);
+            if (window.empty()) {
+                const std::optional<int> ended = kerfo.WaitFor(0ms);
+                const std::string console = ReadFile(scratch / "out") + ReadFile(scratch / "err");
+                if (ended && attempt < 3 && console.rfind("Kerfo Ver 1.12", 0) == 0) {
+                    std::cout << "[ again    ] zenity did not reach the screen\n";
+                    continue;
+                }
+                FAIL() << "no window titled Kerfo Ver 1.12 appeared; kerfo "
+                       << (ended ? "ended with " + std::to_string(*ended) : "still runs")
+                       << "\nits streams: " << console
+                       << "\nwindows: " << X({"xdotool", "search", "--name", "."}).out;
+            }
+            EXPECT_FALSE(kerfo.WaitFor(0ms)) << "kerfo ended while its box was still shown";
+            const std::string path = Photograph(window, artifact);
+            std::cout << "[ artifact ] " << path << "\n";
+            EXPECT_EQ(X({"xdotool", "windowfocus", "--sync", window}).exitCode, 0);
+            EXPECT_EQ(X({"xdotool", "key", key}).exitCode, 0);
+            const std::optional<int> exitCode = kerfo.WaitFor(20s);
+            ASSERT_TRUE(exitCode) << key << " did not dismiss the box";
+            EXPECT_EQ(*exitCode, expectedExit);
+            EXPECT_EQ(ReadFile(scratch / "out"), "");
+            EXPECT_EQ(ReadFile(scratch / "err"), "");
+            return;
+        }
     }
 
     static unsigned ColourCount(FIBITMAP* picture) {
