@@ -1,12 +1,27 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building (and, with "test", testing) Kerfo
-# needs. Does nothing when they are all present already; runs as root.
+# Installs the Debian packages that building Kerfo needs; with "package" also
+# what building its Debian package needs, with "test" everything the tests
+# need. Does nothing when they are all present already; runs as root.
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libfreeimage-dev)
-if [[ "${1:-build}" == "test" ]]; then
+profile="${1:-build}"
+if [[ "$profile" == "test" || "$profile" == "package" ]]; then
+    # The Debian package: CPack computes its dependencies with dpkg-shlibdeps,
+    # which needs file to find the executables.
+    packages+=(dpkg-dev file)
+fi
+if [[ "$profile" == "test" ]]; then
+    packages+=(libgtest-dev)
     # clang and its runtime libraries build and run the libFuzzer target.
-    packages+=(libgtest-dev clang libclang-rt-14-dev)
+    packages+=(clang libclang-rt-14-dev)
+    # The dialog tests: a virtual X screen, the dialog program, a robot that
+    # finds and dismisses the box, and import (ImageMagick) for its picture.
+    packages+=(xvfb zenity xdotool imagemagick)
+    # The install test: the manual page and the bash completion.
+    packages+=(man-db groff-base bash-completion)
+    # The resources test compiles the Windows resource script.
+    packages+=(binutils-mingw-w64-x86-64)
 fi
 
 missing=()

@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Sets up, builds Kerfo and runs every test: once in a normal build and once in
 # a build with AddressSanitizer and UndefinedBehaviorSanitizer; then builds the
-# utility library's fuzz target with clang and runs it for a bounded time.
+# utility library's fuzz target with clang and runs it for a bounded time; last
+# builds the Debian package from the normal build, installs, uses and removes it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh test
 jobs="$(nproc)"
 
+passed=0
 run_suite() {
     local folder="$1"
     shift
     cmake -S . -B "$folder" "$@" >/dev/null
     cmake --build "$folder" -j"$jobs"
-    ctest --test-dir "$folder" --output-on-failure -j"$jobs"
+    ctest --test-dir "$folder" --output-on-failure -j"$jobs" | tee "$folder/ctest.log"
+    local count
+    count="$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\)$/\1/p' "$folder/ctest.log")"
+    passed=$((passed + ${count:-0}))
 }
 
 echo "== Normal build =="
@@ -28,3 +33,8 @@ cmake --build build-fuzz -j"$jobs"
 mkdir -p build-fuzz/corpus
 build-fuzz/fuzz/kerfo_util_fuzz -max_total_time="${KERFO_FUZZ_SECONDS:-60}" -print_final_stats=1 \
     -artifact_prefix=build-fuzz/ build-fuzz/corpus fuzz/seeds
+passed=$((passed + 1))
+echo "== Debian package: build, install with apt-get, use, remove =="
+bash scripts/package-test.sh build
+passed=$((passed + 1))
+echo "summary: $passed passed, 0 failed"

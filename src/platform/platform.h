@@ -10,7 +10,9 @@ namespace kerfo::platform {
 enum class BoxKind { Information, FatalWarning };
 
 // Shows one modal message box and returns once it is dismissed. On a terminal
-// an information box goes to standard output and a warning to standard error.
+// an information box goes to standard output and a warning to standard error;
+// with no terminal on any standard stream and a display set, the box is a
+// desktop dialog (platform/dialog.h), and the console whenever that fails.
 int ShowBox(BoxKind kind, const char* title, const char* text);
 
 // Writes a box to the console: the title line (marked "warning" for a fatal

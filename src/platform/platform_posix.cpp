@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/dialog.h"
 #include "platform/platform.h"
 
 extern char** environ;
@@ -48,7 +49,9 @@ void ShowConsoleBox(BoxKind kind, const char* title, const char* text) {
 }
 
 int ShowBox(BoxKind kind, const char* title, const char* text) {
-    ShowConsoleBox(kind, title, text);
+    if (!WantsDesktopDialog() || !ShowDesktopDialog(kind, title, text)) {
+        ShowConsoleBox(kind, title, text);
+    }
     return 1;  // the OK button
 }
 

@@ -20,7 +20,6 @@
 extern char** environ;
 
 namespace kerfo::test {
-namespace {
 
 std::vector<std::string> ChildEnvironment(const RunOptions& options) {
     std::map<std::string, std::string> variables;
@@ -33,6 +32,10 @@ std::vector<std::string> ChildEnvironment(const RunOptions& options) {
             }
         }
     }
+    // A test that wants a display names one: otherwise a developer's desktop
+    // would get a dialog for every box the tests make the program show.
+    variables.erase("DISPLAY");
+    variables.erase("WAYLAND_DISPLAY");
     for (const auto& [name, value] : options.environment) {
         if (value) {
             variables[name] = *value;
@@ -46,6 +49,8 @@ std::vector<std::string> ChildEnvironment(const RunOptions& options) {
     }
     return result;
 }
+
+namespace {
 
 void ReadBoth(int outFd, int errFd, int inFd, const std::string& input, std::string& out,
               std::string& err) {

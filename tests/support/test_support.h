@@ -23,11 +23,16 @@ struct RunResult {
 
 struct RunOptions {
     std::string workingFolder;  // empty: the test's own
-    // Variables to set (a value) or to remove (no value) for the child.
+    // Variables to set (a value) or to remove (no value) for the child. DISPLAY
+    // and WAYLAND_DISPLAY are removed unless they are set here.
     std::map<std::string, std::optional<std::string>> environment;
     bool clearEnvironment = false;  // start from an empty environment
     std::string input;              // fed to standard input
 };
+
+// The environment a child gets: this process's (unless cleared) changed by
+// the options.
+std::vector<std::string> ChildEnvironment(const RunOptions& options);
 
 // Runs program with the arguments (argv[0] is program itself) and collects its
 // exit code and both streams.
