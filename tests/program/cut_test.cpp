@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "picture_folder.h"
 #include "test_support.h"
 
 namespace kerfo::test {
@@ -14,26 +15,8 @@ namespace {
 
 constexpr unsigned k300Dpi = 11811;  // dots per metre
 
-class CutTest : public ::testing::Test {
+class CutTest : public PictureFolderTest {
   protected:
-    // Makes a picture in the folder and keeps its pixels and bytes.
-    void Make(const std::string& name, unsigned width, unsigned height, unsigned dotsPerMetre,
-              unsigned bpp = 24) {
-        TestBitmap pattern = MakePattern(width, height, bpp);
-        SavePictureFile(pattern.get(), Path(name), dotsPerMetre,
-                        name.find(".jp") != std::string::npos ? 95 : 0);
-        original_ = LoadPictureFile(Path(name));
-        originalBytes_ = ReadFile(Path(name));
-    }
-
-    std::string Path(const std::string& name) const { return folder_ / name; }
-
-    RunResult Kerfo(const std::vector<std::string>& arguments) {
-        RunOptions options;
-        options.workingFolder = folder_.Path();
-        return RunKerfo(arguments, options);
-    }
-
     // Checks that the file holds exactly the region of the input at (left, top)
     // of the given size.
     void ExpectPiece(const std::string& name, unsigned left, unsigned top, unsigned width,
@@ -59,10 +42,6 @@ class CutTest : public ::testing::Test {
     }
 
     bool InputUntouched(const std::string& name) { return ReadFile(Path(name)) == originalBytes_; }
-
-    ScratchFolder folder_;
-    TestBitmap original_;
-    std::string originalBytes_;
 };
 
 TEST_F(CutTest, OneNameReplacesTheInputWithTheLeftPiece) {

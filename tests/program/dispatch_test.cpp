@@ -221,15 +221,6 @@ TEST_F(DispatchTest, FatalErrorsAreWarningsOnStandardError) {
     EXPECT_EQ(result.err, std::string(kWarningTitle) + "Couldn't open input file: missing.png\n");
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 void ExpectRunInLog(const std::vector<std::string>& lines, std::size_t at,
                     const std::string& commandLine) {
     ASSERT_GE(lines.size(), at + 4);

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <thread>
 
+#include "picture_folder.h"
 #include "test_support.h"
 
 namespace kerfo::test {
@@ -19,23 +20,8 @@ namespace {
 
 const std::string kWarning = "Kerfo Ver 1.12 - warning\n";
 
-class FaultTest : public ::testing::Test {
+class FaultTest : public PictureFolderTest {
   protected:
-    void Make(const std::string& name, unsigned width, unsigned height, unsigned dotsPerMetre,
-              unsigned bpp = 24) {
-        SavePictureFile(MakePattern(width, height, bpp).get(), Path(name), dotsPerMetre);
-        original_ = LoadPictureFile(Path(name));
-        originalBytes_ = ReadFile(Path(name));
-    }
-
-    std::string Path(const std::string& name) const { return folder_ / name; }
-
-    RunResult Kerfo(const std::vector<std::string>& arguments) {
-        RunOptions options;
-        options.workingFolder = folder_.Path();
-        return RunKerfo(arguments, options);
-    }
-
     // Runs kerfo, expecting it to fail with the message and to leave the folder
     // exactly as it was.
     void ExpectRefused(const std::vector<std::string>& arguments, const std::string& message) {
@@ -51,10 +37,6 @@ class FaultTest : public ::testing::Test {
             }
         }
     }
-
-    ScratchFolder folder_;
-    TestBitmap original_;
-    std::string originalBytes_;
 };
 
 TEST_F(FaultTest, SizesOutsideThePictureAreRefusedBeforeAnythingIsWritten) {

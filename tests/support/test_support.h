@@ -87,6 +87,9 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
 bool Exists(const std::string& path);
 
+// The lines of a text, without their line feeds.
+std::vector<std::string> Lines(const std::string& text);
+
 // The names in a folder, sorted.
 std::vector<std::string> ListFolder(const std::string& path);
 

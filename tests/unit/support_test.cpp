@@ -17,17 +17,9 @@
 namespace kerfo {
 namespace {
 
+using test::Lines;
 using test::ReadFile;
 using test::ScratchFolder;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // Strips the "HH:MM:SS " stamp of a message line.
 std::string Message(const std::string& line) {
