@@ -4,10 +4,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh build
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKERFO_TESTS=OFF >/dev/null
-cmake --build build -j"$(nproc)" --target kerfo
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DKERFO_TESTS=OFF >/dev/null
+cmake --build build-release -j"$(nproc)" --target kerfo
 
-kerfo=build/src/kerfo
+kerfo=build-release/src/kerfo
 rm -rf out/demo
 mkdir -p out/demo
 cp samples/sample.jpg out/demo/sample.jpg
