@@ -1,0 +1,26 @@
+# The program's sources, in two groups: those that need no image library (the
+# front end, the platform layer, the support services and the utility library)
+# and the cutting jobs, which call FreeImage. The fuzz build takes the first
+# group alone. Paths are relative to src/.
+set(KERFO_BASE_SOURCES
+    app/args.cpp
+    app/messages.cpp
+    app/version.cpp
+    platform/dialog_posix.cpp
+    platform/platform_posix.cpp
+    platform/safe_file.cpp
+    platform/system_posix.cpp
+    support/log.cpp
+    support/paths.cpp
+    util/string_list.cpp
+    util/strings.cpp
+    util/text_files.cpp
+)
+set(KERFO_PICTURE_SOURCES
+    app/dispatch.cpp
+    app/startup.cpp
+    cut/cut_grid.cpp
+    cut/cut_to_size.cpp
+    cut/picture_file.cpp
+    cut/size_spec.cpp
+)
