@@ -8,7 +8,7 @@ set(KERFO_BASE_SOURCES
     app/version.cpp
     platform/dialog_posix.cpp
     platform/platform_posix.cpp
-    platform/safe_file.cpp
+    platform/safe_file_posix.cpp
     platform/system_posix.cpp
     support/log.cpp
     support/paths.cpp
@@ -22,5 +22,6 @@ set(KERFO_PICTURE_SOURCES
     cut/cut_grid.cpp
     cut/cut_to_size.cpp
     cut/picture_file.cpp
+    cut/picture_header.cpp
     cut/size_spec.cpp
 )

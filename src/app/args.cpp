@@ -38,39 +38,45 @@ void RemoveEntry(ArgList& list, int index) {
     --list.count;
 }
 
+// Reads the token that starts at p, after any separators, into token and moves
+// p behind it. Returns false at the end of the text.
+bool ScanToken(const char*& p, std::string& token) {
+    while (IsSeparator(*p)) {
+        ++p;
+    }
+    if (*p == '\0') {
+        return false;
+    }
+    token.clear();
+    if (*p == '"') {
+        ++p;
+        while (*p != '\0') {
+            if (*p == '"') {
+                if (p[1] == '"') {
+                    token += '"';
+                    p += 2;
+                    continue;
+                }
+                ++p;
+                break;
+            }
+            token += *p++;
+        }
+        return true;
+    }
+    while (*p != '\0' && !IsSeparator(*p)) {
+        token += *p++;
+    }
+    return true;
+}
+
 }  // namespace
 
 int SplitCommandLine(const char* text, int limit, char** entries) {
     int count = 0;
     const char* p = text;
     std::string token;
-    while (count < limit) {
-        while (IsSeparator(*p)) {
-            ++p;
-        }
-        if (*p == '\0') {
-            break;
-        }
-        token.clear();
-        if (*p == '"') {
-            ++p;
-            while (*p != '\0') {
-                if (*p == '"') {
-                    if (p[1] == '"') {
-                        token += '"';
-                        p += 2;
-                        continue;
-                    }
-                    ++p;
-                    break;
-                }
-                token += *p++;
-            }
-        } else {
-            while (*p != '\0' && !IsSeparator(*p)) {
-                token += *p++;
-            }
-        }
+    while (count < limit && ScanToken(p, token)) {
         char* entry = static_cast<char*>(std::malloc(token.size() + 1));
         if (entry == nullptr) {
             for (int i = 0; i < count; ++i) {
@@ -84,6 +90,17 @@ int SplitCommandLine(const char* text, int limit, char** entries) {
     }
     entries[count] = nullptr;
     return count;
+}
+
+bool HasMoreTokens(const char* text, int limit) {
+    const char* p = text;
+    std::string token;
+    for (int count = 0; ScanToken(p, token); ++count) {
+        if (count >= limit) {
+            return true;
+        }
+    }
+    return false;
 }
 
 int TakeFlag(ArgList& list, const char* word) {
@@ -113,6 +130,7 @@ CommandLine::CommandLine(const char* text, int limit)
     : slots_(static_cast<std::size_t>(limit > 0 ? limit : 0) + 1, nullptr) {
     list_.entries = slots_.data();
     list_.count = SplitCommandLine(text, limit, list_.entries);
+    overflowed_ = HasMoreTokens(text, limit);
     texts_.reserve(static_cast<std::size_t>(list_.count));
     for (int i = 0; i < list_.count; ++i) {
         texts_.emplace_back(list_.entries[i]);

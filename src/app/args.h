@@ -26,6 +26,10 @@ struct ArgList {
 // memory") when memory runs out.
 int SplitCommandLine(const char* text, int limit, char** entries);
 
+// True when text holds more than limit tokens, so that SplitCommandLine with
+// that limit drops some.
+bool HasMoreTokens(const char* text, int limit);
+
 // Removes the first entry equal to word apart from ASCII letter case. Returns 1
 // when one was removed, 0 otherwise.
 int TakeFlag(ArgList& list, const char* word);
@@ -41,6 +45,8 @@ class CommandLine {
   public:
     explicit CommandLine(const char* text, int limit = kMaxArgs);
     ArgList& List() { return list_; }
+    // True when the text held more tokens than the list takes.
+    bool Overflowed() const { return overflowed_; }
 
   private:
     struct FreeText {
@@ -49,6 +55,7 @@ class CommandLine {
     std::vector<char*> slots_;
     std::vector<std::unique_ptr<char, FreeText>> texts_;
     ArgList list_;
+    bool overflowed_ = false;
 };
 
 }  // namespace kerfo

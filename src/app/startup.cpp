@@ -38,6 +38,13 @@ int StartAndDispatch() {
     if (DebugLevel > 0) {
         LogMessage("Cmdline: %s", platform::CommandLineText());
     }
+    // An argument beyond the list's limit would be dropped unseen, and a cut
+    // that lost its last name would replace its input: such a command line is
+    // malformed.
+    if (commandLine.Overflowed()) {
+        ShowUsage();
+        return 1;
+    }
     return Dispatch(list);
 }
 

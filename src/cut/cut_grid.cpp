@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/dispatch.h"
 #include "app/messages.h"
@@ -40,16 +42,25 @@ int CutGrid(const char* path, int rows, int columns, int quality) {
     const std::string_view extension = PictureExtension(whole);
     const std::string_view stem = whole.substr(0, whole.size() - extension.size());
 
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
+    for (int row = 1; row <= rows; ++row) {
+        for (int column = 1; column <= columns; ++column) {
+            names.push_back(FormatTileName(stem, row, column, extension));
+        }
+    }
+    PieceSet tiles(std::move(names));
+    std::size_t index = 0;
     for (int row = 1; row <= rows; ++row) {
         const int top = static_cast<int>(tileHeight) * (row - 1);
         for (int column = 1; column <= columns; ++column) {
-            const std::string name = FormatTileName(stem, row, column, extension);
             const int left = static_cast<int>(tileWidth) * (column - 1);
             const Bitmap tile = CopyRegion(picture.get(), left, top, static_cast<int>(tileWidth),
                                            static_cast<int>(tileHeight));
-            SavePicture(tile.get(), name.c_str(), quality);
+            tiles.Save(index++, tile.get(), quality);
         }
     }
+    tiles.Commit();
     return 0;
 }
 

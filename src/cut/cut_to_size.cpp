@@ -1,6 +1,9 @@
 // Cut to width or height: a left (or top) piece of the given size and the rest.
 
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "app/dispatch.h"
 #include "app/messages.h"
@@ -77,19 +80,29 @@ int CutToSize(Axis axis, int count, const char* const* names, const char* sizeTe
 
     const int w = static_cast<int>(width);
     const int h = static_cast<int>(height);
+    std::vector<std::string> pieceNames;
+    if (saveFirst) {
+        pieceNames.emplace_back(firstName);
+    }
+    if (saveRest) {
+        pieceNames.emplace_back(restName);
+    }
+    PieceSet pieces(std::move(pieceNames));
     // Each piece is released once saved; both come from the picture in memory,
     // so writing the first over the input does not change the rest.
+    std::size_t index = 0;
     if (saveFirst) {
         const Bitmap piece = axis == Axis::Width ? CopyRegion(picture.get(), 0, 0, pixels, h)
                                                  : CopyRegion(picture.get(), 0, 0, w, pixels);
-        SavePicture(piece.get(), firstName, quality);
+        pieces.Save(index++, piece.get(), quality);
     }
     if (saveRest) {
         const Bitmap piece = axis == Axis::Width
                                  ? CopyRegion(picture.get(), pixels, 0, w - pixels, h)
                                  : CopyRegion(picture.get(), 0, pixels, w, h - pixels);
-        SavePicture(piece.get(), restName, quality);
+        pieces.Save(index, piece.get(), quality);
     }
+    pieces.Commit();
     return 0;
 }
 

@@ -2,13 +2,18 @@
 
 #include "cut/picture_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "app/messages.h"
-#include "platform/safe_file.h"
+#include "cut/picture_header.h"
+#include "platform/platform.h"
 #include "util/strings.h"
 
 namespace kerfo {
@@ -23,24 +28,25 @@ bool TailIs(std::string_view path, const char* tail) {
     return CompareNoCase(tailText.c_str(), tail) == 0;
 }
 
-// The file the library writes a picture to, and the first write error met, so
-// that a byte that fails to reach the file is reported with its reason.
-struct OutputFile {
+// A file the library reads a picture from or writes one to, and the first
+// write error met, so that a byte that fails to reach the file is reported with
+// its reason.
+struct StreamHandle {
     std::FILE* stream;
     int error = 0;
 };
 
-OutputFile& OutputOf(fi_handle handle) {
-    return *static_cast<OutputFile*>(handle);
+StreamHandle& StreamOf(fi_handle handle) {
+    return *static_cast<StreamHandle*>(handle);
 }
 
-unsigned DLL_CALLCONV ReadFromOutput(void* buffer, unsigned size, unsigned count,
+unsigned DLL_CALLCONV ReadFromStream(void* buffer, unsigned size, unsigned count,
                                      fi_handle handle) {
-    return static_cast<unsigned>(std::fread(buffer, size, count, OutputOf(handle).stream));
+    return static_cast<unsigned>(std::fread(buffer, size, count, StreamOf(handle).stream));
 }
 
-unsigned DLL_CALLCONV WriteToOutput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
-    OutputFile& output = OutputOf(handle);
+unsigned DLL_CALLCONV WriteToStream(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    StreamHandle& output = StreamOf(handle);
     const std::size_t written = std::fwrite(buffer, size, count, output.stream);
     if (written < count && output.error == 0) {
         output.error = errno != 0 ? errno : EIO;
@@ -48,21 +54,200 @@ unsigned DLL_CALLCONV WriteToOutput(void* buffer, unsigned size, unsigned count,
     return static_cast<unsigned>(written);
 }
 
-int DLL_CALLCONV SeekInOutput(fi_handle handle, long offset, int origin) {
-    return std::fseek(OutputOf(handle).stream, offset, origin);
+int DLL_CALLCONV SeekInStream(fi_handle handle, long offset, int origin) {
+    return std::fseek(StreamOf(handle).stream, offset, origin);
 }
 
-long DLL_CALLCONV TellInOutput(fi_handle handle) {
-    return std::ftell(OutputOf(handle).stream);
+long DLL_CALLCONV TellInStream(fi_handle handle) {
+    return std::ftell(StreamOf(handle).stream);
 }
 
-FreeImageIO FileIO() {
+FreeImageIO StreamIO() {
     FreeImageIO io{};
-    io.read_proc = ReadFromOutput;
-    io.write_proc = WriteToOutput;
-    io.seek_proc = SeekInOutput;
-    io.tell_proc = TellInOutput;
+    io.read_proc = ReadFromStream;
+    io.write_proc = WriteToStream;
+    io.seek_proc = SeekInStream;
+    io.tell_proc = TellInStream;
     return io;
+}
+
+// A picture to load, for the header checks and for the library.
+class PictureInput : public ByteSource {
+  public:
+    virtual FreeImageIO* IO() = 0;
+    virtual fi_handle Handle() = 0;
+    bool Rewind() { return IO()->seek_proc(Handle(), 0, SEEK_SET) == 0; }
+};
+
+struct CloseStream {
+    void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+
+class FileInput : public PictureInput {
+  public:
+    FileInput(std::FILE* stream, std::uint64_t size)
+        : file_(stream), handle_{stream}, size_(size), io_(StreamIO()) {}
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
+        if (offset > static_cast<std::uint64_t>(std::numeric_limits<long>::max()) ||
+            std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) {
+            return 0;
+        }
+        return std::fread(buffer, 1, count, file_.get());
+    }
+    FreeImageIO* IO() override { return &io_; }
+    fi_handle Handle() override { return &handle_; }
+
+  private:
+    std::unique_ptr<std::FILE, CloseStream> file_;
+    StreamHandle handle_;
+    std::uint64_t size_;
+    FreeImageIO io_;
+};
+
+class MemoryInput : public PictureInput {
+  public:
+    MemoryInput(const unsigned char* data, std::size_t size) : data_(data), size_(size) {
+        io_.read_proc = [](void* buffer, unsigned size, unsigned count, fi_handle handle) {
+            MemoryInput& input = *static_cast<MemoryInput*>(handle);
+            if (size == 0) {
+                return 0u;
+            }
+            const std::size_t whole = std::min<std::size_t>(
+                count, (input.size_ - std::min(input.size_, input.at_)) / size);
+            std::memcpy(buffer, input.data_ + input.at_, whole * size);
+            input.at_ += whole * size;
+            return static_cast<unsigned>(whole);
+        };
+        io_.seek_proc = [](fi_handle handle, long offset, int origin) {
+            MemoryInput& input = *static_cast<MemoryInput*>(handle);
+            const long base = origin == SEEK_SET   ? 0
+                              : origin == SEEK_CUR ? static_cast<long>(input.at_)
+                                                   : static_cast<long>(input.size_);
+            if (offset < -base) {
+                return -1;
+            }
+            input.at_ = static_cast<std::size_t>(base + offset);
+            return 0;
+        };
+        io_.tell_proc = [](fi_handle handle) {
+            return static_cast<long>(static_cast<MemoryInput*>(handle)->at_);
+        };
+    }
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
+        if (offset >= size_) {
+            return 0;
+        }
+        const std::size_t available = std::min<std::size_t>(count, size_ - offset);
+        std::memcpy(buffer, data_ + offset, available);
+        return available;
+    }
+    FreeImageIO* IO() override { return &io_; }
+    fi_handle Handle() override { return this; }
+
+  private:
+    const unsigned char* data_;
+    std::size_t size_;
+    std::size_t at_ = 0;
+    FreeImageIO io_{};
+};
+
+// Gathers what the image library says while it reads a picture; the library
+// has one message handler for the whole process.
+class LibraryMessages {
+  public:
+    LibraryMessages() {
+        current_ = this;
+        FreeImage_SetOutputMessage(Collect);
+    }
+    ~LibraryMessages() {
+        FreeImage_SetOutputMessage(Ignore);
+        current_ = nullptr;
+    }
+    LibraryMessages(const LibraryMessages&) = delete;
+    LibraryMessages& operator=(const LibraryMessages&) = delete;
+
+    // The last thing said, to explain a failure; empty when nothing was.
+    std::string Last() const { return messages_.empty() ? std::string() : messages_.back(); }
+
+    // The first message that says pixels were lost: the JPEG decoder fills
+    // what it couldn't read with grey and only warns. Warnings about the
+    // markers around the pixels (an ICC profile, the JFIF version, junk before
+    // the end marker) leave the picture whole. The decoder passes on only its
+    // first warning, so a damage behind such a warning goes unseen.
+    std::optional<std::string> Damage() const {
+        for (const std::string& message : messages_) {
+            const bool damage = message.rfind("Premature end of JPEG file", 0) == 0 ||
+                                message.rfind("Inconsistent progression sequence", 0) == 0 ||
+                                message.rfind("Invalid SOS parameters", 0) == 0 ||
+                                (message.rfind("Corrupt JPEG data", 0) == 0 &&
+                                 message.find("bad ICC marker") == std::string::npos &&
+                                 message.find("before marker 0xd9") == std::string::npos);
+            if (damage) {
+                return message;
+            }
+        }
+        return std::nullopt;
+    }
+
+  private:
+    static void DLL_CALLCONV Collect(FREE_IMAGE_FORMAT, const char* message) {
+        if (current_ != nullptr && message != nullptr) {
+            current_->messages_.emplace_back(message);
+        }
+    }
+    static void DLL_CALLCONV Ignore(FREE_IMAGE_FORMAT, const char*) {}
+
+    static inline LibraryMessages* current_ = nullptr;
+    std::vector<std::string> messages_;
+};
+
+[[noreturn]] void RefuseInput(const char* path, const std::string& reason) {
+    if (reason.empty()) {
+        Fatal("Couldn't open input file: %s", path);
+    }
+    Fatal("Couldn't open input file: %s\n%s", path, reason.c_str());
+}
+
+// Reads the header, refuses a picture the file can't hold or the memory can't
+// take, then decodes it.
+Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* path,
+                   std::optional<std::uint64_t> availableMemory) {
+    if (std::optional<PictureClaim> claim = ReadPictureClaim(format, input)) {
+        if (const auto reason = RefusalOfClaim(*claim, input.Size(), std::nullopt)) {
+            RefuseInput(path, *reason);
+        }
+        if (claim->bitsPerPixel == 0) {
+            // The library's own reading of the header, without the pixels,
+            // tells the bitmap it would make.
+            const LibraryMessages messages;
+            if (!input.Rewind()) {
+                RefuseInput(path, "");
+            }
+            const Bitmap header(
+                FreeImage_LoadFromHandle(format, input.IO(), input.Handle(), FIF_LOAD_NOPIXELS));
+            if (!header) {
+                RefuseInput(path, messages.Last());
+            }
+            claim->bitsPerPixel = FreeImage_GetBPP(header.get());
+        }
+        if (const auto reason = RefusalOfClaim(*claim, input.Size(), availableMemory)) {
+            RefuseInput(path, *reason);
+        }
+    }
+    const LibraryMessages messages;
+    if (!input.Rewind()) {
+        RefuseInput(path, "");
+    }
+    Bitmap picture(FreeImage_LoadFromHandle(format, input.IO(), input.Handle(), 0));
+    if (!picture) {
+        RefuseInput(path, messages.Last());
+    }
+    if (const std::optional<std::string> damage = messages.Damage()) {
+        RefuseInput(path, *damage);
+    }
+    return picture;
 }
 
 bool IsGrey(FIBITMAP* bitmap) {
@@ -146,32 +331,67 @@ Bitmap LoadPicture(const char* path) {
     if (!format) {
         Fatal("Input file: %s - must end in .jpg or .jpeg", path);
     }
-    Bitmap picture(FreeImage_Load(*format, path, 0));
-    if (!picture) {
-        Fatal("Couldn't open input file: %s", path);
+    const platform::InputFile file = platform::OpenInputFile(path);
+    if (file.status == platform::InputFile::Status::NotARegularFile) {
+        RefuseInput(path, "It is not a regular file.");
     }
-    return picture;
+    if (file.status != platform::InputFile::Status::Opened) {
+        RefuseInput(path, "");
+    }
+    FileInput input(file.stream, file.size);
+    return LoadChecked(input, *format, path, platform::AvailableMemory());
 }
 
-bool SavePicture(FIBITMAP* bitmap, const char* path, int flags) {
-    const std::optional<FREE_IMAGE_FORMAT> format = FormatForName(path);
-    if (!format) {
-        Fatal("Save: file (%s) - must end in .jpg, .jpeg or .bmp", path);
+Bitmap LoadPictureFromMemory(const unsigned char* data, std::size_t size, FREE_IMAGE_FORMAT format,
+                             const char* name, std::optional<std::uint64_t> availableMemory) {
+    MemoryInput input(data, size);
+    return LoadChecked(input, format, name, availableMemory);
+}
+
+PieceSet::PieceSet(std::vector<std::string> names) : names_(std::move(names)) {
+    std::vector<std::pair<std::string, std::size_t>> identities;
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+        const std::string& name = names_[i];
+        const std::optional<FREE_IMAGE_FORMAT> format = FormatForName(name);
+        if (!format) {
+            Fatal("Save: file (%s) - must end in .jpg, .jpeg or .bmp", name.c_str());
+        }
+        formats_.push_back(*format);
+        const platform::TargetInfo target = platform::InspectTarget(name);
+        if (target.isFolder) {
+            Fatal("Couldn't save %s: can't replace it: %s.", name.c_str(), std::strerror(EISDIR));
+        }
+        identities.emplace_back(target.identity, i);
     }
+    std::sort(identities.begin(), identities.end());
+    for (std::size_t i = 1; i < identities.size(); ++i) {
+        if (identities[i].first == identities[i - 1].first) {
+            const std::size_t first = std::min(identities[i - 1].second, identities[i].second);
+            const std::size_t second = std::max(identities[i - 1].second, identities[i].second);
+            Fatal("Couldn't save %s and %s: they are the same file, which can't hold two pieces.",
+                  names_[first].c_str(), names_[second].c_str());
+        }
+    }
+    files_.resize(names_.size());
+}
+
+void PieceSet::Save(std::size_t index, FIBITMAP* bitmap, int flags) {
+    const char* path = names_[index].c_str();
+    const FREE_IMAGE_FORMAT format = formats_[index];
     if (bitmap == nullptr) {
         Fatal("Couldn't save %s: there is no picture to save.", path);
     }
-    const Bitmap converted = ConvertForFormat(bitmap, *format);
+    const Bitmap converted = ConvertForFormat(bitmap, format);
     FIBITMAP* const toSave = converted ? converted.get() : bitmap;
 
-    platform::ReplacementFile file(path);
-    if (!file.Open()) {
-        Fatal("Couldn't save %s: %s.", path, file.Error().c_str());
+    auto file = std::make_unique<platform::ReplacementFile>(names_[index]);
+    if (!file->Open()) {
+        Fatal("Couldn't save %s: %s.", path, file->Error().c_str());
     }
-    FreeImageIO io = FileIO();
-    OutputFile output{file.Stream()};
+    FreeImageIO io = StreamIO();
+    StreamHandle output{file->Stream()};
     errno = 0;
-    const bool encoded = FreeImage_SaveToHandle(*format, toSave, &io, &output, flags) != 0;
+    const bool encoded = FreeImage_SaveToHandle(format, toSave, &io, &output, flags) != 0;
     if (output.error != 0) {
         Fatal("Couldn't save %s: not every byte could be written: %s.", path,
               std::strerror(output.error));
@@ -180,9 +400,42 @@ bool SavePicture(FIBITMAP* bitmap, const char* path, int flags) {
         Fatal("Couldn't save %s: the image library could not write this picture in that format.",
               path);
     }
-    if (!file.Commit()) {
-        Fatal("Couldn't save %s: %s.", path, file.Error().c_str());
+    if (!file->Finish()) {
+        Fatal("Couldn't save %s: %s.", path, file->Error().c_str());
     }
+    files_[index] = std::move(file);
+}
+
+void PieceSet::Commit() {
+    std::vector<platform::ReplacementFile*> saved;
+    for (const auto& file : files_) {
+        if (file) {
+            saved.push_back(file.get());
+        }
+    }
+    const std::size_t replaced = platform::ReplaceTargets(saved);
+    if (replaced == saved.size()) {
+        return;
+    }
+    const platform::ReplacementFile& failed = *saved[replaced];
+    std::string name;
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+        if (files_[i].get() == &failed) {
+            name = names_[i];
+        }
+    }
+    if (replaced == 0) {
+        Fatal("Couldn't save %s: %s.", name.c_str(), failed.Error().c_str());
+    }
+    Fatal("Couldn't save %s: %s. The %zu piece%s before it %s saved.", name.c_str(),
+          failed.Error().c_str(), replaced, replaced == 1 ? "" : "s",
+          replaced == 1 ? "was" : "were");
+}
+
+bool SavePicture(FIBITMAP* bitmap, const char* path, int flags) {
+    PieceSet piece({path});
+    piece.Save(0, bitmap, flags);
+    piece.Commit();
     return true;
 }
 

@@ -4,9 +4,15 @@
 
 #include <FreeImage.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/safe_file.h"
 
 namespace kerfo {
 
@@ -20,15 +26,51 @@ using Bitmap = std::unique_ptr<FIBITMAP, UnloadBitmap>;
 // The library's format for a file name by its last characters, or none.
 std::optional<FREE_IMAGE_FORMAT> FormatForName(std::string_view path);
 
-// Loads the picture. Ends the run through Fatal when the name has no supported
-// extension or the library cannot read the file.
+// Loads the picture. Ends the run through Fatal ("Couldn't open input file:
+// %s", with the reason on the next line where there is one) when the name has
+// no supported extension, the file is missing or no regular file, its header
+// claims more pixels than the file can hold or the memory available takes, or
+// the library can't read it or reports it damaged.
 Bitmap LoadPicture(const char* path);
 
-// Saves the bitmap in the format its name gives, with flags as the library's
-// save options (for JPEG, the quality). A picture whose pixels the format
-// cannot hold is converted first. The file is replaced only once it has been
-// written whole. Returns true; ends the run through Fatal when the name has no
-// supported extension or the picture cannot be written.
+// The same checks and load for a picture file held in memory (the fuzz
+// target's way in); name stands for the file in messages, and availableMemory
+// stands for the memory the process can still have.
+Bitmap LoadPictureFromMemory(const unsigned char* data, std::size_t size, FREE_IMAGE_FORMAT format,
+                             const char* name, std::optional<std::uint64_t> availableMemory);
+
+// The pieces of one job, saved all or nothing. Every name is checked before
+// anything is written; each piece goes to a temporary file beside its target
+// as soon as it is cut (so the bitmap can be released), and only when every
+// piece is saved are they all renamed over their targets. On any failure the
+// temporary files are removed and no target is touched.
+class PieceSet {
+  public:
+    // Checks the names, ending the run through Fatal unless each ends in a
+    // picture extension ("Save: file (%s) - must end in .jpg, .jpeg or .bmp"),
+    // none is a folder and no two name the same file.
+    explicit PieceSet(std::vector<std::string> names);
+
+    const std::string& Name(std::size_t index) const { return names_[index]; }
+
+    // Saves bitmap as piece index in the format its name gives, with flags as
+    // the library's save options (for JPEG, the quality). A picture whose
+    // pixels the format cannot hold is converted first. Ends the run through
+    // Fatal when it cannot be written.
+    void Save(std::size_t index, FIBITMAP* bitmap, int flags);
+
+    // Puts every saved piece in place. Ends the run through Fatal when one
+    // can't be, saying which were.
+    void Commit();
+
+  private:
+    std::vector<std::string> names_;
+    std::vector<FREE_IMAGE_FORMAT> formats_;
+    std::vector<std::unique_ptr<platform::ReplacementFile>> files_;
+};
+
+// Saves one picture as a set of one piece. Returns true; ends the run through
+// Fatal when it cannot be written.
 bool SavePicture(FIBITMAP* bitmap, const char* path, int flags);
 
 // The extension of the path's base name: a view into path from the base name's

@@ -2,6 +2,8 @@
 // The platform layer: the few system services the program needs, in one place,
 // so the rest of the code does not depend on the operating system.
 
+#include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -40,6 +42,31 @@ int ModuleFileName(char* buffer, int size);
 // Opens an address with the desktop's default handler, without waiting for it.
 // Failures are not reported.
 void OpenAddress(const char* address);
+
+// Appends text and the platform's line end to the log file at path as one
+// write, creating the file (readable by its owner only) when it is missing.
+// Only a regular file of the user's own is written to, never one reached
+// through a symbolic link; otherwise, and on any error, nothing is written and
+// nothing is said.
+void AppendLogLine(const char* path, const char* text);
+
+// A picture file opened for reading.
+struct InputFile {
+    enum class Status { Opened, Failed, NotARegularFile };
+    Status status = Status::Failed;
+    std::FILE* stream = nullptr;  // the caller's to close, when Opened
+    std::uint64_t size = 0;
+};
+
+// Opens path for reading in binary mode when it is a regular file or a link to
+// one. Anything else (a folder, a device, a FIFO, which would block the open)
+// is refused at once without being read.
+InputFile OpenInputFile(const char* path);
+
+// The memory that this process can still have: the least of the system's
+// available memory, its control group's and its own limits. None when none of
+// them can be read.
+std::optional<std::uint64_t> AvailableMemory();
 
 // Creates one folder; the result is 0 on success, -1 on failure.
 int MakeDir(const char* path);

@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string_view>
 
 #include "platform/dialog.h"
@@ -30,7 +33,113 @@ const char* NonEmptyEnv(const char* name) {
     return value != nullptr && value[0] != '\0' ? value : nullptr;
 }
 
+// The first number in a text file, or none.
+std::optional<std::uint64_t> NumberInFile(const std::string& path) {
+    std::ifstream file(path);
+    std::uint64_t value = 0;
+    if (file >> value) {
+        return value;
+    }
+    return std::nullopt;
+}
+
+void KeepLeast(std::optional<std::uint64_t>& least, std::uint64_t value) {
+    least = least ? std::min(*least, value) : value;
+}
+
+// The memory the system could give without swapping, from /proc/meminfo.
+std::optional<std::uint64_t> SystemAvailable() {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string name;
+    std::uint64_t kilobytes = 0;
+    std::string unit;
+    while (meminfo >> name >> kilobytes >> unit) {
+        if (name == "MemAvailable:") {
+            return kilobytes * 1024;
+        }
+    }
+    return std::nullopt;
+}
+
+// What the control groups this process is in (cgroup v2) still allow, the
+// tightest of its own group and every group above it.
+std::optional<std::uint64_t> ControlGroupAvailable() {
+    std::ifstream groups("/proc/self/cgroup");
+    std::optional<std::uint64_t> least;
+    for (std::string line; std::getline(groups, line);) {
+        if (line.rfind("0::", 0) != 0) {
+            continue;
+        }
+        std::string group = line.substr(3);
+        for (;;) {
+            const std::string folder = "/sys/fs/cgroup" + (group == "/" ? "" : group);
+            const std::optional<std::uint64_t> limit = NumberInFile(folder + "/memory.max");
+            const std::optional<std::uint64_t> used = NumberInFile(folder + "/memory.current");
+            if (limit && used) {
+                KeepLeast(least, *limit > *used ? *limit - *used : 0);
+            }
+            const std::size_t slash = group.rfind('/');
+            if (group == "/" || slash == std::string::npos) {
+                break;
+            }
+            group = slash == 0 ? "/" : group.substr(0, slash);
+        }
+    }
+    return least;
+}
+
+// What the process's address-space limit (ulimit -v) still allows.
+std::optional<std::uint64_t> AddressSpaceAvailable() {
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return std::nullopt;
+    }
+    std::uint64_t pages = 0;
+    std::ifstream statm("/proc/self/statm");
+    statm >> pages;
+    const std::uint64_t used = pages * static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    return limit.rlim_cur > used ? limit.rlim_cur - used : 0;
+}
+
 }  // namespace
+
+InputFile OpenInputFile(const char* path) {
+    InputFile input;
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return input;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) != 0) {
+        close(fd);
+        return input;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        close(fd);
+        input.status = InputFile::Status::NotARegularFile;
+        return input;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    input.stream = fdopen(fd, "rb");
+    if (input.stream == nullptr) {
+        close(fd);
+        return input;
+    }
+    input.status = InputFile::Status::Opened;
+    input.size = static_cast<std::uint64_t>(status.st_size);
+    return input;
+}
+
+std::optional<std::uint64_t> AvailableMemory() {
+    std::optional<std::uint64_t> least;
+    for (const std::optional<std::uint64_t>& value :
+         {SystemAvailable(), ControlGroupAvailable(), AddressSpaceAvailable()}) {
+        if (value) {
+            KeepLeast(least, *value);
+        }
+    }
+    return least;
+}
 
 void ShowConsoleBox(BoxKind kind, const char* title, const char* text) {
     std::FILE* stream = kind == BoxKind::FatalWarning ? stderr : stdout;
@@ -127,6 +236,28 @@ void OpenAddress(const char* address) {
     posix_spawnp(&child, program, &actions, &attributes, arguments, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+}
+
+void AppendLogLine(const char* path, const char* text) {
+    // The log lives in a shared temporary folder, where anybody may have
+    // planted a link or a file of their own under its name: the file is not
+    // opened through a link, not at all when it is no regular file (a FIFO
+    // would block the open), and written only when it is the user's own.
+    const int fd =
+        open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == geteuid()) {
+        std::string line = text;
+        line += '\n';
+        // One write, so that runs sharing the log never interleave within a line.
+        if (write(fd, line.data(), line.size()) < 0) {
+            // A line that can't be written is dropped.
+        }
+    }
+    close(fd);
 }
 
 int MakeDir(const char* path) {

@@ -1,46 +1,79 @@
 #pragma once
-// Writing a file so that what was there before survives any failure.
+// Writing files so that what was there before survives any failure.
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace kerfo::platform {
 
-// The new contents go into a temporary file in the target's folder, which is
-// renamed over the target only once every byte has reached it. Until Commit
-// succeeds the target is untouched; the temporary file is removed when the
-// object goes away uncommitted, and also when the process is interrupted,
-// terminated or hung up while the file is being written.
+// The new contents of one file go into a temporary file in the target's folder,
+// which is flushed to disk and then renamed over the target. Until then the
+// target is untouched; the temporary file is removed when the object goes away
+// unreplaced, and also when the process is interrupted, terminated, hung up or
+// quit. A file-size limit makes a write fail like a full disk.
 class ReplacementFile {
   public:
+    // A symbolic link as target is followed: the link stays and the file it
+    // names gets the new contents.
     explicit ReplacementFile(std::string target);
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
+    // The file that will be replaced, links followed.
+    const std::string& Target() const { return target_; }
+
     // Creates the temporary file. Returns false, with Error() telling why, when
     // it cannot be created.
     bool Open();
 
-    // The stream to write the new contents to; valid after a successful Open.
+    // The stream to write the new contents to; valid from Open to Finish.
     std::FILE* Stream() const { return stream_; }
 
-    // Flushes and closes the temporary file and renames it over the target.
-    // Returns false, with Error() telling why, when any byte failed to reach
-    // the file or the rename failed; the target is then unchanged.
+    // Flushes the new contents to disk and closes the temporary file. Returns
+    // false, with Error() telling why, when any byte failed to reach the disk;
+    // the temporary file is then removed.
+    bool Finish();
+
+    // Finish, then the rename over the target (see ReplaceTargets). Returns
+    // false, with Error() telling why, when either failed; the target is then
+    // unchanged.
     bool Commit();
 
-    // Why the last Open or Commit failed.
+    // Why the last operation failed.
     const std::string& Error() const { return error_; }
 
   private:
+    friend std::size_t ReplaceTargets(const std::vector<ReplacementFile*>& files);
+    bool Rename();
     void Discard();
     void SetErrorFromErrno(const char* what);
 
     std::string target_;
     std::string temporary_;
     std::FILE* stream_ = nullptr;
+    bool finished_ = false;
     std::string error_;
 };
+
+// Renames every finished file over its target, in order, as one step that no
+// cleanup signal can split: a signal that arrives meanwhile takes effect after
+// the last rename. Then flushes the folders to disk, so that the new names
+// survive a crash. Returns the number of files replaced; when that is less than
+// their count, the file at that index failed, its Error() tells why, and it and
+// the files after it are left unreplaced.
+std::size_t ReplaceTargets(const std::vector<ReplacementFile*>& files);
+
+// What a write to a path would replace.
+struct TargetInfo {
+    // Equal for two paths that name the same file, through links, hard links or
+    // other spellings of the folder.
+    std::string identity;
+    // The path names a folder, which no file can replace.
+    bool isFolder = false;
+};
+TargetInfo InspectTarget(const std::string& path);
 
 }  // namespace kerfo::platform

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <memory>
 #include <string>
 
 #include "platform/platform.h"
@@ -23,19 +22,39 @@ std::string ownedLogPath;
 const char* logPath = nullptr;
 char lastLogDate[40];
 
-struct CloseFile {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 void WriteLine(const char* text) {
-    if (logPath == nullptr) {
-        return;
+    if (logPath != nullptr) {
+        platform::AppendLogLine(logPath, text);
     }
-    std::unique_ptr<std::FILE, CloseFile> file(std::fopen(logPath, "a+"));
-    if (!file) {
-        return;
+}
+
+// The message with every control character written as an escape (\t, \n, \r
+// or \xNN), so that one message is one line of the log whatever the command
+// line held, and no argument can forge a line of its own. The result is cut at
+// limit characters, never inside an escape.
+std::string EscapeControls(const char* message, std::size_t limit) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (const char* c = message; *c != '\0'; ++c) {
+        const unsigned char byte = static_cast<unsigned char>(*c);
+        std::string escape;
+        if (byte == '\t') {
+            escape = "\\t";
+        } else if (byte == '\n') {
+            escape = "\\n";
+        } else if (byte == '\r') {
+            escape = "\\r";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            escape = {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 0x0F]};
+        } else {
+            escape = std::string(1, *c);
+        }
+        if (text.size() + escape.size() > limit) {
+            break;
+        }
+        text += escape;
     }
-    std::fprintf(file.get(), "%s\n", text);
+    return text;
 }
 
 }  // namespace
@@ -92,7 +111,7 @@ void LogMessage(const char* format, ...) {
         std::strcpy(lastLogDate, date);
         LogLine("*\n* %s\n*", date);
     }
-    LogLine("%s %s", time, message);
+    LogLine("%s %s", time, EscapeControls(message, kLineLimit).c_str());
 }
 
 void LogCommand(const char* program, int count, const char* const* arguments) {

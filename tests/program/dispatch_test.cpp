@@ -177,17 +177,29 @@ TEST_F(DispatchTest, AFourthNameShowsTheUsageAtOnceAndAgainAtTheEnd) {
     EXPECT_FALSE(Exists(folder_ / "b.png"));
 }
 
-TEST_F(DispatchTest, OnlyTheFirstTwentyNineArgumentsAreSeen) {
-    std::vector<std::string> arguments;
-    for (int i = 0; i < 13; ++i) {
-        arguments.insert(arguments.end(), {"-oq", "90"});
-    }
-    arguments.insert(arguments.end(), {"-w", "10", "a.png", "b.png"});
-    ASSERT_EQ(arguments.size(), 30u);
-    const RunResult result = Kerfo(arguments);
-    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
-    EXPECT_EQ(WidthOf("a.png"), 10u) << "b.png was beyond the limit, so a.png is replaced";
+TEST_F(DispatchTest, MoreArgumentsThanTheListHoldsAreRefusedBeforeAnythingIsRead) {
+    // Pairs of -oq 90, then a cut with two names. The list holds the program
+    // path and 29 arguments; the one dropped from a longer line would be b.png,
+    // and the cut would replace a.png.
+    auto cutAfterQualities = [](int pairs, int debugOptions) {
+        std::vector<std::string> arguments(static_cast<std::size_t>(debugOptions), "-dbg=0");
+        for (int i = 0; i < pairs; ++i) {
+            arguments.insert(arguments.end(), {"-oq", "90"});
+        }
+        arguments.insert(arguments.end(), {"-w", "10", "a.png", "b.png"});
+        return arguments;
+    };
+    const RunResult result = Kerfo(cutAfterQualities(13, 0));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, UsageBox());
+    EXPECT_TRUE(Untouched());
     EXPECT_FALSE(Exists(folder_ / "b.png"));
+    EXPECT_EQ(Kerfo(cutAfterQualities(12, 2)).exitCode, 1) << "-dbg= takes its place too";
+
+    ASSERT_EQ(cutAfterQualities(12, 1).size(), 29u);
+    EXPECT_EQ(Kerfo(cutAfterQualities(12, 1)).exitCode, 0) << "29 arguments fit";
+    EXPECT_EQ(WidthOf("b.png"), 10u);
+    EXPECT_TRUE(Untouched());
 }
 
 TEST_F(DispatchTest, AnOptionWithoutItsValueIsAMalformedCommandLine) {

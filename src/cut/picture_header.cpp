@@ -1,0 +1,347 @@
+// Picture headers read without the image library.
+
+#include "cut/picture_header.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+namespace kerfo {
+namespace {
+
+constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+
+// Deflate codes a run of 258 bytes in two bits at best.
+constexpr std::uint64_t kMostDeflateExpansion = 1032;
+
+std::uint64_t Multiply(std::uint64_t a, std::uint64_t b) {
+    if (a != 0 && b > kMax / a) {
+        return kMax;
+    }
+    return a * b;
+}
+
+std::uint64_t Add(std::uint64_t a, std::uint64_t b) {
+    return b > kMax - a ? kMax : a + b;
+}
+
+std::uint64_t DivideRoundingUp(std::uint64_t a, std::uint64_t b) {
+    return a / b + (a % b != 0 ? 1 : 0);
+}
+
+unsigned BigEndian16(const unsigned char* bytes) {
+    return static_cast<unsigned>(bytes[0]) << 8 | bytes[1];
+}
+
+std::uint32_t BigEndian32(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
+           static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
+}
+
+unsigned LittleEndian16(const unsigned char* bytes) {
+    return static_cast<unsigned>(bytes[1]) << 8 | bytes[0];
+}
+
+std::uint32_t LittleEndian32(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[3]) << 24 | static_cast<std::uint32_t>(bytes[2]) << 16 |
+           static_cast<std::uint32_t>(bytes[1]) << 8 | bytes[0];
+}
+
+bool ReadExactly(ByteSource& source, std::uint64_t offset, unsigned char* buffer,
+                 std::size_t count) {
+    return source.ReadAt(offset, buffer, count) == count;
+}
+
+// JPEG markers that start a frame: every SOFn but DHT (C4), JPG (C8) and DAC (CC).
+bool IsFrameMarker(unsigned marker) {
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+// Markers that stand alone, without a length.
+bool IsStandaloneMarker(unsigned marker) {
+    return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9);
+}
+
+struct JpegComponent {
+    unsigned horizontal = 1;
+    unsigned vertical = 1;
+};
+
+// Counts the start-of-scan markers: entropy-coded data escapes every 0xFF it
+// holds, so each FF DA in the file starts a scan.
+unsigned CountScans(ByteSource& source) {
+    std::vector<unsigned char> buffer(1 << 16);
+    unsigned scans = 0;
+    bool lastWasFF = false;
+    for (std::uint64_t offset = 0; offset < source.Size();) {
+        const std::size_t count = source.ReadAt(offset, buffer.data(), buffer.size());
+        if (count == 0) {
+            break;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (lastWasFF && buffer[i] == 0xDA) {
+                ++scans;
+            }
+            lastWasFF = buffer[i] == 0xFF;
+        }
+        offset += count;
+    }
+    return scans;
+}
+
+std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
+    unsigned char bytes[4];
+    if (!ReadExactly(source, 0, bytes, 2) || bytes[0] != 0xFF || bytes[1] != 0xD8) {
+        return std::nullopt;
+    }
+    std::uint64_t at = 2;
+    unsigned frameMarker = 0;
+    std::vector<JpegComponent> components;
+    PictureClaim claim;
+    for (;;) {
+        // A marker: one or more FF bytes, then its code.
+        if (!ReadExactly(source, at, bytes, 1) || bytes[0] != 0xFF) {
+            return std::nullopt;
+        }
+        unsigned marker = 0xFF;
+        while (marker == 0xFF) {
+            if (!ReadExactly(source, ++at, bytes, 1)) {
+                return std::nullopt;
+            }
+            marker = bytes[0];
+        }
+        ++at;
+        if (IsStandaloneMarker(marker)) {
+            if (marker == 0xD9) {
+                return std::nullopt;  // the end, and no frame came
+            }
+            continue;
+        }
+        if (!ReadExactly(source, at, bytes, 2)) {
+            return std::nullopt;
+        }
+        const unsigned length = BigEndian16(bytes);
+        if (length < 2) {
+            return std::nullopt;
+        }
+        if (IsFrameMarker(marker) && frameMarker == 0) {
+            unsigned char frame[6];
+            if (length < 8 || !ReadExactly(source, at + 2, frame, sizeof frame)) {
+                return std::nullopt;
+            }
+            frameMarker = marker;
+            claim.height = BigEndian16(frame + 1);
+            claim.width = BigEndian16(frame + 3);
+            const unsigned count = frame[5];
+            if (length < 8 + 3 * count) {
+                return std::nullopt;
+            }
+            for (unsigned i = 0; i < count; ++i) {
+                unsigned char component[3];
+                if (!ReadExactly(source, at + 8 + 3 * i, component, sizeof component)) {
+                    return std::nullopt;
+                }
+                const unsigned horizontal = component[1] >> 4;
+                const unsigned vertical = component[1] & 0x0F;
+                components.push_back({std::max(1u, horizontal), std::max(1u, vertical)});
+            }
+        }
+        if (marker == 0xDA) {
+            if (frameMarker == 0 || components.empty() || claim.width == 0 || claim.height == 0) {
+                return std::nullopt;
+            }
+            unsigned char scanComponents[1];
+            if (!ReadExactly(source, at + 2, scanComponents, 1)) {
+                return std::nullopt;
+            }
+            const bool progressive = frameMarker == 0xC2 || frameMarker == 0xCA;
+            // Huffman coding (baseline, extended, progressive) spends at least a
+            // bit on every symbol; arithmetic coding can spend far less.
+            const bool boundKnown = frameMarker <= 0xC2;
+            unsigned maxHorizontal = 1;
+            unsigned maxVertical = 1;
+            for (const JpegComponent& component : components) {
+                maxHorizontal = std::max(maxHorizontal, component.horizontal);
+                maxVertical = std::max(maxVertical, component.vertical);
+            }
+            std::uint64_t mostBlocks = 0;
+            std::uint64_t allBlocks = 0;
+            for (const JpegComponent& component : components) {
+                const std::uint64_t columns = DivideRoundingUp(
+                    DivideRoundingUp(std::uint64_t{claim.width} * component.horizontal,
+                                     maxHorizontal),
+                    8);
+                const std::uint64_t rows = DivideRoundingUp(
+                    DivideRoundingUp(std::uint64_t{claim.height} * component.vertical, maxVertical),
+                    8);
+                mostBlocks = std::max(mostBlocks, columns * rows);
+                allBlocks = Add(allBlocks, columns * rows);
+            }
+            // Every block's DC coefficient is coded, in one bit at the least.
+            claim.leastFileSize = boundKnown ? DivideRoundingUp(mostBlocks, 8) : 0;
+            claim.bitsPerPixel = components.size() == 1 ? 8 : 24;
+            // A picture in several scans is gathered whole, 64 coefficients of
+            // two bytes a block, before the first row comes out.
+            if (progressive || scanComponents[0] < components.size()) {
+                claim.decoderBytes = Multiply(allBlocks, 128);
+            }
+            if (progressive) {
+                claim.scans = CountScans(source);
+            }
+            return claim;
+        }
+        at += length;
+    }
+}
+
+std::optional<PictureClaim> ReadPngClaim(ByteSource& source) {
+    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    unsigned char bytes[8 + 8 + 13];
+    if (!ReadExactly(source, 0, bytes, sizeof bytes) ||
+        std::memcmp(bytes, kSignature, sizeof kSignature) != 0 ||
+        std::memcmp(bytes + 12, "IHDR", 4) != 0) {
+        return std::nullopt;
+    }
+    PictureClaim claim;
+    claim.width = BigEndian32(bytes + 16);
+    claim.height = BigEndian32(bytes + 20);
+    const unsigned depth = bytes[24];
+    unsigned channels = 0;
+    switch (bytes[25]) {
+        case 0:  // grey
+        case 3:  // palette
+            channels = 1;
+            break;
+        case 2:  // RGB
+            channels = 3;
+            break;
+        case 4:  // grey and alpha
+            channels = 2;
+            break;
+        case 6:  // RGB and alpha
+            channels = 4;
+            break;
+        default:
+            return std::nullopt;
+    }
+    if (claim.width == 0 || claim.height == 0 || depth == 0 || depth > 16) {
+        return std::nullopt;
+    }
+    // The inflated data: every pixel's bits and one filter byte per row. An
+    // interlaced picture has more rows, so this is its least too.
+    const std::uint64_t pixelBytes =
+        DivideRoundingUp(Multiply(Multiply(claim.width, claim.height), channels * depth), 8);
+    claim.leastFileSize = Add(pixelBytes, claim.height) / kMostDeflateExpansion;
+    return claim;
+}
+
+std::optional<PictureClaim> ReadBmpClaim(ByteSource& source) {
+    unsigned char bytes[34];
+    if (!ReadExactly(source, 0, bytes, 26) || bytes[0] != 'B' || bytes[1] != 'M') {
+        return std::nullopt;
+    }
+    const std::uint32_t pixelOffset = LittleEndian32(bytes + 10);
+    const std::uint32_t headerSize = LittleEndian32(bytes + 14);
+    PictureClaim claim;
+    unsigned bitsPerPixel = 0;
+    bool uncompressed = true;
+    if (headerSize == 12) {
+        // The oldest header: 16-bit sizes, never compressed.
+        claim.width = LittleEndian16(bytes + 18);
+        claim.height = LittleEndian16(bytes + 20);
+        bitsPerPixel = LittleEndian16(bytes + 24);
+    } else if (headerSize >= 40) {
+        if (!ReadExactly(source, 0, bytes, sizeof bytes)) {
+            return std::nullopt;
+        }
+        const std::int32_t width = static_cast<std::int32_t>(LittleEndian32(bytes + 18));
+        const std::int32_t height = static_cast<std::int32_t>(LittleEndian32(bytes + 22));
+        if (width <= 0 || height == 0 || height == std::numeric_limits<std::int32_t>::min()) {
+            return std::nullopt;
+        }
+        claim.width = static_cast<std::uint32_t>(width);
+        claim.height = static_cast<std::uint32_t>(height < 0 ? -height : height);
+        bitsPerPixel = LittleEndian16(bytes + 28);
+        const std::uint32_t compression = LittleEndian32(bytes + 30);
+        // Plain rows, or plain rows with colour masks; OS/2's header of 64
+        // bytes gives 3 another meaning (Huffman coding).
+        uncompressed =
+            compression == 0 || ((compression == 3 || compression == 6) && headerSize != 64);
+    } else {
+        return std::nullopt;
+    }
+    if (claim.width == 0 || claim.height == 0 || bitsPerPixel == 0 || bitsPerPixel > 32) {
+        return std::nullopt;
+    }
+    if (uncompressed) {
+        // Every row is there, padded to four bytes; a writer may leave out the
+        // last row's padding.
+        const std::uint64_t rowBits = Multiply(claim.width, bitsPerPixel);
+        const std::uint64_t stride = DivideRoundingUp(rowBits, 32) * 4;
+        const std::uint64_t start = std::max<std::uint64_t>(pixelOffset, 14 + headerSize);
+        claim.leastFileSize =
+            Add(Add(start, Multiply(stride, claim.height - 1)), DivideRoundingUp(rowBits, 8));
+    }
+    return claim;
+}
+
+std::string Gigabytes(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
+    return text;
+}
+
+}  // namespace
+
+std::optional<PictureClaim> ReadPictureClaim(FREE_IMAGE_FORMAT format, ByteSource& source) {
+    switch (format) {
+        case FIF_JPEG:
+            return ReadJpegClaim(source);
+        case FIF_PNG:
+            return ReadPngClaim(source);
+        case FIF_BMP:
+            return ReadBmpClaim(source);
+        default:
+            return std::nullopt;
+    }
+}
+
+std::uint64_t BitmapBytes(std::uint32_t width, std::uint32_t height, unsigned bitsPerPixel) {
+    const std::uint64_t lineBytes = DivideRoundingUp(Multiply(width, bitsPerPixel), 8);
+    const std::uint64_t pitch = Add(lineBytes, 3) & ~std::uint64_t{3};
+    return Multiply(pitch, height);
+}
+
+std::optional<std::string> RefusalOfClaim(const PictureClaim& claim, std::uint64_t fileSize,
+                                          std::optional<std::uint64_t> availableMemory) {
+    char text[256];
+    if (fileSize < claim.leastFileSize) {
+        std::snprintf(text, sizeof text,
+                      "Its header claims %u x %u pixels, more than a file of %llu bytes can hold.",
+                      claim.width, claim.height, static_cast<unsigned long long>(fileSize));
+        return std::string(text);
+    }
+    if (claim.scans > kMaxJpegScans) {
+        std::snprintf(text, sizeof text,
+                      "It has %u scans, more than the %u that a picture may have.", claim.scans,
+                      kMaxJpegScans);
+        return std::string(text);
+    }
+    if (availableMemory && claim.bitsPerPixel != 0) {
+        const std::uint64_t needed =
+            Add(BitmapBytes(claim.width, claim.height, claim.bitsPerPixel), claim.decoderBytes);
+        if (needed > *availableMemory) {
+            std::snprintf(text, sizeof text,
+                          "Its header claims %u x %u pixels, which need %s of memory; %s are "
+                          "available.",
+                          claim.width, claim.height, Gigabytes(needed).c_str(),
+                          Gigabytes(*availableMemory).c_str());
+            return std::string(text);
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace kerfo

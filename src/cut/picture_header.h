@@ -1,0 +1,64 @@
+#pragma once
+// What a picture file's header claims, read before a single pixel is decoded,
+// and whether the file can plausibly hold it. A few hundred bytes can claim a
+// picture of many gigabytes; such a file is refused before the image library
+// reserves the memory and spends the time to decode it.
+
+#include <FreeImage.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kerfo {
+
+// The bytes of a picture file, read at any offset.
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Copies up to count bytes from offset into buffer; returns how many.
+    virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
+};
+
+struct PictureClaim {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    // The smallest file that can hold that many pixels in the header's coding;
+    // 0 when the coding has no such bound.
+    std::uint64_t leastFileSize = 0;
+    // Bits per pixel of the bitmap the library decodes it into; 0 when the
+    // header alone doesn't tell.
+    unsigned bitsPerPixel = 0;
+    // Memory the decoder needs besides the bitmap (a progressive JPEG keeps
+    // every coefficient of the picture).
+    std::uint64_t decoderBytes = 0;
+    // Scans of a progressive JPEG; each one is decoded over the whole picture.
+    unsigned scans = 0;
+};
+
+// The most scans a progressive JPEG may have; every one of them costs a pass
+// over the whole picture, and real encoders write about ten.
+constexpr unsigned kMaxJpegScans = 500;
+
+// What the header of a JPEG, PNG or BMP file claims; none when the header can't
+// be read, so that the image library says what is wrong with it.
+//   JPEG: the frame (SOFn): size, components and their sampling, coding. Every
+//         8 x 8 block of a Huffman-coded component takes at least one bit.
+//   PNG:  IHDR: size, colour type and depth. Deflate expands at most 1032:1.
+//   BMP:  the info header: size, depth and compression. An uncompressed BMP
+//         holds every row.
+std::optional<PictureClaim> ReadPictureClaim(FREE_IMAGE_FORMAT format, ByteSource& source);
+
+// The bytes a bitmap of the claimed size takes at bitsPerPixel, rows padded to
+// four bytes as the library pads them; saturates instead of overflowing.
+std::uint64_t BitmapBytes(std::uint32_t width, std::uint32_t height, unsigned bitsPerPixel);
+
+// Why a picture with this claim must not be decoded, or none when it may be:
+// the file is too small for the pixels, or the pixels and the decoder's needs
+// don't fit in availableMemory (none: unknown, no limit).
+std::optional<std::string> RefusalOfClaim(const PictureClaim& claim, std::uint64_t fileSize,
+                                          std::optional<std::uint64_t> availableMemory);
+
+}  // namespace kerfo

@@ -1,0 +1,295 @@
+// Writing files through temporary files and renames, on POSIX.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "platform/safe_file.h"
+
+namespace kerfo::platform {
+namespace {
+
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// Of the target's own name, so much goes into the temporary file's name; with
+// the dot and the suffix it stays below the usual limit of 255 bytes.
+constexpr std::size_t kMaxBaseInTemporaryName = 200;
+
+// The temporary files that exist now, for the signal handler to remove. It is
+// changed only while the cleanup signals are held off, so the handler always
+// finds it whole.
+std::vector<std::string> pendingTemporaries;
+
+extern "C" void RemovePendingAndDie(int signalNumber) {
+    for (const std::string& path : pendingTemporaries) {
+        unlink(path.c_str());
+    }
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+// Holds the cleanup signals off while it lives; one that arrives meanwhile is
+// delivered when it goes.
+class SignalHold {
+  public:
+    SignalHold() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int signalNumber : kCleanupSignals) {
+            sigaddset(&set, signalNumber);
+        }
+        sigprocmask(SIG_BLOCK, &set, &previous_);
+    }
+    ~SignalHold() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalHold(const SignalHold&) = delete;
+    SignalHold& operator=(const SignalHold&) = delete;
+
+  private:
+    sigset_t previous_;
+};
+
+void InstallCleanupHandlers() {
+    static bool installed = false;
+    if (installed) {
+        return;
+    }
+    installed = true;
+    for (const int signalNumber : kCleanupSignals) {
+        struct sigaction previous {};
+        if (sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler != SIG_DFL) {
+            continue;  // a signal the caller ignores or handles stays theirs
+        }
+        struct sigaction action {};
+        action.sa_handler = RemovePendingAndDie;
+        sigemptyset(&action.sa_mask);
+        sigaction(signalNumber, &action, nullptr);
+    }
+    // A file-size limit (ulimit -f) would kill the run without a word and
+    // leave the temporary file; ignored, it makes the write fail with EFBIG,
+    // reported like a full disk.
+    struct sigaction previous {};
+    if (sigaction(SIGXFSZ, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL) {
+        std::signal(SIGXFSZ, SIG_IGN);
+    }
+}
+
+void ForgetPending(const std::string& path) {
+    const auto found = std::find(pendingTemporaries.begin(), pendingTemporaries.end(), path);
+    if (found != pendingTemporaries.end()) {
+        pendingTemporaries.erase(found);
+    }
+}
+
+// The file that a write to path really replaces: a symbolic link is followed,
+// so that the link stays and the file it names gets the new contents.
+std::string ResolveTarget(const std::string& path) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        if (char* resolved = realpath(path.c_str(), nullptr)) {
+            std::string result = resolved;
+            std::free(resolved);
+            return result;
+        }
+    }
+    return path;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+mode_t CurrentUmask() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+// Flushes a folder's entries to disk. A file system that can't do it for
+// folders has nothing to flush.
+void SyncFolder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+}  // namespace
+
+ReplacementFile::ReplacementFile(std::string target) : target_(ResolveTarget(target)) {}
+
+ReplacementFile::~ReplacementFile() {
+    Discard();
+}
+
+void ReplacementFile::SetErrorFromErrno(const char* what) {
+    error_ = std::string(what) + ": " + std::strerror(errno);
+}
+
+bool ReplacementFile::Open() {
+    Discard();
+    InstallCleanupHandlers();
+    // A hidden name beside the target, so the rename stays within one file
+    // system and a folder listing does not show the file half written.
+    // The name is cut short enough to stay within the file system's limit.
+    const std::string base = BaseNameOf(target_).substr(0, kMaxBaseInTemporaryName);
+    std::string pattern = FolderOf(target_) + "/." + base + ".kerfo-XXXXXX";
+    int fd = -1;
+    {
+        // The file and its entry in the list come into being together, so no
+        // signal finds a file it doesn't know of.
+        const SignalHold hold;
+        if (pendingTemporaries.size() == pendingTemporaries.capacity()) {
+            pendingTemporaries.reserve(2 * pendingTemporaries.size() + 16);
+        }
+        fd = mkostemp(pattern.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            pendingTemporaries.push_back(pattern);
+        }
+    }
+    if (fd < 0) {
+        SetErrorFromErrno("can't create a temporary file beside it");
+        return false;
+    }
+    temporary_ = std::move(pattern);
+    finished_ = false;
+
+    // The new file gets the permissions and owner of the file it replaces, or
+    // those of any newly created file.
+    struct stat existing {};
+    if (stat(target_.c_str(), &existing) == 0) {
+        fchmod(fd, existing.st_mode & 07777);
+        if (fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+            // Only the superuser may give a file away; ours stays ours.
+        }
+    } else {
+        fchmod(fd, 0666 & ~CurrentUmask());
+    }
+
+    stream_ = fdopen(fd, "wb");
+    if (stream_ == nullptr) {
+        SetErrorFromErrno("can't write the temporary file");
+        close(fd);
+        Discard();
+        return false;
+    }
+    return true;
+}
+
+bool ReplacementFile::Finish() {
+    if (stream_ == nullptr) {
+        error_ = "nothing was written";
+        return false;
+    }
+    bool failed = std::fflush(stream_) != 0 || std::ferror(stream_) != 0;
+    int savedErrno = errno;
+    if (!failed && fsync(fileno(stream_)) != 0) {
+        failed = true;
+        savedErrno = errno;
+    }
+    const bool closeFailed = std::fclose(stream_) != 0;
+    stream_ = nullptr;
+    if (failed || closeFailed) {
+        errno = failed ? savedErrno : errno;
+        SetErrorFromErrno("not every byte could be written");
+        Discard();
+        return false;
+    }
+    finished_ = true;
+    return true;
+}
+
+bool ReplacementFile::Rename() {
+    if (!finished_) {
+        error_ = "nothing was written";
+        return false;
+    }
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        SetErrorFromErrno("can't replace it");
+        return false;
+    }
+    ForgetPending(temporary_);
+    temporary_.clear();
+    finished_ = false;
+    return true;
+}
+
+bool ReplacementFile::Commit() {
+    if (!Finish()) {
+        return false;
+    }
+    const std::vector<ReplacementFile*> files = {this};
+    return ReplaceTargets(files) == 1;
+}
+
+void ReplacementFile::Discard() {
+    if (stream_ != nullptr) {
+        std::fclose(stream_);
+        stream_ = nullptr;
+    }
+    if (!temporary_.empty()) {
+        const SignalHold hold;
+        unlink(temporary_.c_str());
+        ForgetPending(temporary_);
+        temporary_.clear();
+    }
+    finished_ = false;
+}
+
+std::size_t ReplaceTargets(const std::vector<ReplacementFile*>& files) {
+    std::size_t replaced = 0;
+    {
+        const SignalHold hold;
+        while (replaced < files.size() && files[replaced]->Rename()) {
+            ++replaced;
+        }
+    }
+    std::set<std::string> folders;
+    for (std::size_t i = 0; i < replaced; ++i) {
+        folders.insert(FolderOf(files[i]->Target()));
+    }
+    for (const std::string& folder : folders) {
+        SyncFolder(folder);
+    }
+    return replaced;
+}
+
+TargetInfo InspectTarget(const std::string& path) {
+    const std::string target = ResolveTarget(path);
+    TargetInfo info;
+    struct stat status {};
+    if (stat(target.c_str(), &status) == 0) {
+        info.identity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+        info.isFolder = S_ISDIR(status.st_mode);
+        return info;
+    }
+    // A file yet to be made is named by its folder, which may be reached
+    // through links or spelt in many ways, and its own name.
+    char* folder = realpath(FolderOf(target).c_str(), nullptr);
+    if (folder == nullptr) {
+        info.identity = "?" + target;
+        return info;
+    }
+    info.identity = std::string("/") + folder + "/" + BaseNameOf(target);
+    std::free(folder);
+    return info;
+}
+
+}  // namespace kerfo::platform
