@@ -214,7 +214,11 @@ class LibraryMessages {
 // take, then decodes it.
 Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* path,
                    std::optional<std::uint64_t> availableMemory) {
-    if (std::optional<PictureClaim> claim = ReadPictureClaim(format, input)) {
+    std::optional<PictureClaim> claim = ReadPictureClaim(format, input);
+    if (!claim && NeedsClaim(format, input)) {
+        RefuseInput(path, "Its header is damaged: the picture's size can't be read.");
+    }
+    if (claim) {
         if (const auto reason = RefusalOfClaim(*claim, input.Size(), std::nullopt)) {
             RefuseInput(path, *reason);
         }

@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 
+const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
 // Deflate codes a run of 258 bytes in two bits at best.
 constexpr std::uint64_t kMostDeflateExpansion = 1032;
 
@@ -64,6 +66,15 @@ bool IsStandaloneMarker(unsigned marker) {
     return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9);
 }
 
+// Markers whose segment the decoder reads or skips by its length: the tables
+// (DHT, DAC, DQT, DRI), DNL, APPn and COM. Any other marker the decoder doesn't
+// know, and the image library lets it go on right behind the marker's code,
+// reading what follows as more markers.
+bool IsKnownSegmentMarker(unsigned marker) {
+    return marker == 0xC4 || marker == 0xCC || marker == 0xDB || marker == 0xDC || marker == 0xDD ||
+           (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
+}
+
 struct JpegComponent {
     unsigned horizontal = 1;
     unsigned vertical = 1;
@@ -101,31 +112,36 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
     std::vector<JpegComponent> components;
     PictureClaim claim;
     for (;;) {
-        // A marker: one or more FF bytes, then its code.
-        if (!ReadExactly(source, at, bytes, 1) || bytes[0] != 0xFF) {
-            return std::nullopt;
-        }
-        unsigned marker = 0xFF;
-        while (marker == 0xFF) {
-            if (!ReadExactly(source, ++at, bytes, 1)) {
-                return std::nullopt;
-            }
+        // The next marker as the decoder finds it: bytes before an FF are
+        // junk it skips, FF bytes are fill, and FF 00 is junk too.
+        unsigned marker = 0;
+        while (marker == 0) {
+            do {
+                if (!ReadExactly(source, at++, bytes, 1)) {
+                    return std::nullopt;
+                }
+            } while (bytes[0] != 0xFF);
+            do {
+                if (!ReadExactly(source, at++, bytes, 1)) {
+                    return std::nullopt;
+                }
+            } while (bytes[0] == 0xFF);
             marker = bytes[0];
         }
-        ++at;
         if (IsStandaloneMarker(marker)) {
             if (marker == 0xD9) {
                 return std::nullopt;  // the end, and no frame came
             }
             continue;
         }
+        if (!IsKnownSegmentMarker(marker) && !IsFrameMarker(marker) && marker != 0xDA) {
+            continue;
+        }
         if (!ReadExactly(source, at, bytes, 2)) {
             return std::nullopt;
         }
-        const unsigned length = BigEndian16(bytes);
-        if (length < 2) {
-            return std::nullopt;
-        }
+        // A length below 2 counts as 2: the library reads on behind it.
+        const unsigned length = std::max(2u, BigEndian16(bytes));
         if (IsFrameMarker(marker) && frameMarker == 0) {
             unsigned char frame[6];
             if (length < 8 || !ReadExactly(source, at + 2, frame, sizeof frame)) {
@@ -197,10 +213,9 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
 }
 
 std::optional<PictureClaim> ReadPngClaim(ByteSource& source) {
-    static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     unsigned char bytes[8 + 8 + 13];
     if (!ReadExactly(source, 0, bytes, sizeof bytes) ||
-        std::memcmp(bytes, kSignature, sizeof kSignature) != 0 ||
+        std::memcmp(bytes, kPngSignature, sizeof kPngSignature) != 0 ||
         std::memcmp(bytes + 12, "IHDR", 4) != 0) {
         return std::nullopt;
     }
@@ -239,7 +254,9 @@ std::optional<PictureClaim> ReadPngClaim(ByteSource& source) {
 
 std::optional<PictureClaim> ReadBmpClaim(ByteSource& source) {
     unsigned char bytes[34];
-    if (!ReadExactly(source, 0, bytes, 26) || bytes[0] != 'B' || bytes[1] != 'M') {
+    // "BA", an OS/2 bitmap array, is read like "BM" by the library.
+    if (!ReadExactly(source, 0, bytes, 26) || bytes[0] != 'B' ||
+        (bytes[1] != 'M' && bytes[1] != 'A')) {
         return std::nullopt;
     }
     const std::uint32_t pixelOffset = LittleEndian32(bytes + 10);
@@ -256,13 +273,15 @@ std::optional<PictureClaim> ReadBmpClaim(ByteSource& source) {
         if (!ReadExactly(source, 0, bytes, sizeof bytes)) {
             return std::nullopt;
         }
+        // Negative sizes are taken as they stand without their sign: a
+        // negative height means rows stored top first, and the library lets a
+        // negative width pass as well.
         const std::int32_t width = static_cast<std::int32_t>(LittleEndian32(bytes + 18));
         const std::int32_t height = static_cast<std::int32_t>(LittleEndian32(bytes + 22));
-        if (width <= 0 || height == 0 || height == std::numeric_limits<std::int32_t>::min()) {
-            return std::nullopt;
-        }
-        claim.width = static_cast<std::uint32_t>(width);
-        claim.height = static_cast<std::uint32_t>(height < 0 ? -height : height);
+        claim.width =
+            width < 0 ? 0u - static_cast<std::uint32_t>(width) : static_cast<std::uint32_t>(width);
+        claim.height = height < 0 ? 0u - static_cast<std::uint32_t>(height)
+                                  : static_cast<std::uint32_t>(height);
         bitsPerPixel = LittleEndian16(bytes + 28);
         const std::uint32_t compression = LittleEndian32(bytes + 30);
         // Plain rows, or plain rows with colour masks; OS/2's header of 64
@@ -305,6 +324,23 @@ std::optional<PictureClaim> ReadPictureClaim(FREE_IMAGE_FORMAT format, ByteSourc
             return ReadBmpClaim(source);
         default:
             return std::nullopt;
+    }
+}
+
+bool NeedsClaim(FREE_IMAGE_FORMAT format, ByteSource& source) {
+    unsigned char bytes[8];
+    if (!ReadExactly(source, 0, bytes, 8)) {
+        return false;
+    }
+    switch (format) {
+        case FIF_JPEG:
+            return bytes[0] == 0xFF && bytes[1] == 0xD8;
+        case FIF_PNG:
+            return std::memcmp(bytes, kPngSignature, sizeof kPngSignature) == 0;
+        case FIF_BMP:
+            return bytes[0] == 'B' && (bytes[1] == 'M' || bytes[1] == 'A');
+        default:
+            return false;
     }
 }
 

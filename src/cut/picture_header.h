@@ -43,13 +43,20 @@ struct PictureClaim {
 constexpr unsigned kMaxJpegScans = 500;
 
 // What the header of a JPEG, PNG or BMP file claims; none when the header can't
-// be read, so that the image library says what is wrong with it.
+// be read. The markers and chunks are read as the image library reads them, so
+// that it can't find another size than the one checked; where it would read no
+// size either, it says what is wrong with the file.
 //   JPEG: the frame (SOFn): size, components and their sampling, coding. Every
 //         8 x 8 block of a Huffman-coded component takes at least one bit.
 //   PNG:  IHDR: size, colour type and depth. Deflate expands at most 1032:1.
 //   BMP:  the info header: size, depth and compression. An uncompressed BMP
 //         holds every row.
 std::optional<PictureClaim> ReadPictureClaim(FREE_IMAGE_FORMAT format, ByteSource& source);
+
+// True when a file that yields no claim must be refused all the same: it begins
+// as a file of its format, and the library might read a size from it that was
+// never checked.
+bool NeedsClaim(FREE_IMAGE_FORMAT format, ByteSource& source);
 
 // The bytes a bitmap of the claimed size takes at bitsPerPixel, rows padded to
 // four bytes as the library pads them; saturates instead of overflowing.

@@ -9,8 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
+#include <sstream>
 
 #include "picture_folder.h"
 #include "test_support.h"
@@ -190,60 +189,149 @@ TEST_F(FaultTest, AFullDiskLeavesTheInputIntact) {
         << "all or nothing: the first tile is not left behind";
 }
 
-// Starts kerfo on a large picture, waits until its temporary file shows, then
-// sends the signal. Returns false when the save was over before it was seen.
-bool SignalMidWrite(const std::string& folder, const std::vector<std::string>& arguments,
-                    int signalNumber, int& exitCode) {
-    const pid_t child = fork();
-    if (child == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        if (chdir(folder.c_str()) != 0)
-            _exit(126);
-        std::vector<std::string> text = {KerfoBinary()};
-        text.insert(text.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (std::string& argument : text)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    bool seen = false;
-    for (int i = 0; i < 200000 && !seen; ++i) {
-        for (const std::string& name : ListFolder(folder)) {
-            seen = seen || name.find(".kerfo-") != std::string::npos;
+// Runs kerfo with the preloaded tracer (sync_trace.c), which records every
+// fsync and rename in the trace file and can stop the program just before a
+// given fsync.
+class TracedKerfo {
+  public:
+    TracedKerfo(const std::string& folder, std::vector<std::string> arguments, int stopAtSync = 0)
+        : trace_(folder + "/../trace-" + std::to_string(getpid())) {
+        std::remove(trace_.c_str());
+        child_ = fork();
+        if (child_ == 0) {
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            if (chdir(folder.c_str()) != 0)
+                _exit(126);
+            setenv("LD_PRELOAD", KERFO_SYNC_TRACE_LIBRARY, 1);
+            setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+            setenv("KERFO_SYNC_TRACE", trace_.c_str(), 1);
+            if (stopAtSync > 0)
+                setenv("KERFO_STOP_AT_SYNC", std::to_string(stopAtSync).c_str(), 1);
+            arguments.insert(arguments.begin(), KerfoBinary());
+            std::vector<char*> argv;
+            for (std::string& argument : arguments)
+                argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
         }
+    }
+    ~TracedKerfo() {
+        if (child_ > 0 && !done_) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+        }
+        std::remove(trace_.c_str());
+    }
+    // Waits until the program stops at its fsync; false when it ended instead.
+    bool WaitUntilStopped() {
         int status = 0;
-        if (!seen && waitpid(child, &status, WNOHANG) == child) {
-            exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return false;
-        }
+        waitpid(child_, &status, WUNTRACED);
+        if (WIFSTOPPED(status))
+            return true;
+        done_ = true;
+        return false;
     }
-    kill(child, signalNumber);
-    int status = 0;
-    waitpid(child, &status, 0);
-    exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return seen;
+    // Sends the signal, lets the program go on, and returns how it ended.
+    int SignalAndWait(int signalNumber) {
+        kill(child_, signalNumber);
+        kill(child_, SIGCONT);
+        return Wait();
+    }
+    int Wait() {
+        int status = 0;
+        while (waitpid(child_, &status, 0) > 0 && WIFSTOPPED(status)) {
+        }
+        done_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::vector<std::string> Trace() const { return Lines(ReadFile(trace_)); }
+
+  private:
+    std::string trace_;
+    pid_t child_ = -1;
+    bool done_ = false;
+};
+
+std::string BaseName(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
 }
 
-TEST_F(FaultTest, AnInterruptedWriteLeavesTheInputIntactAndCleansUp) {
-    SavePictureFile(MakePattern(2400, 2000).get(), Path("big.png"), 0, PNG_Z_BEST_COMPRESSION);
-    const std::string before = ReadFile(Path("big.png"));
-    int exitCode = 0;
-    if (!SignalMidWrite(folder_.Path(), {"-oq", "9", "-w", "2399", "big.png"}, SIGTERM, exitCode)) {
-        GTEST_SKIP() << "the save finished before the test could interrupt it";
+TEST_F(FaultTest, EveryPieceIsOnDiskBeforeAnyIsRenamedAndTheFolderAfter) {
+    Make("a.png", 64, 48, 11811);
+    TracedKerfo run(folder_.Path(), {"-w", "10", "a.png", "left.png", "rest.png"});
+    ASSERT_EQ(run.Wait(), 0);
+    const std::vector<std::string> trace = run.Trace();
+    ASSERT_EQ(trace.size(), 5u);
+    std::vector<std::string> synced;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(trace[i].rfind("fsync ", 0), 0u) << trace[i];
+        synced.push_back(BaseName(trace[i]));
     }
-    EXPECT_EQ(exitCode, 128 + SIGTERM);
-    EXPECT_EQ(ReadFile(Path("big.png")), before);
-    EXPECT_EQ(ListFolder(folder_.Path()), std::vector<std::string>{"big.png"})
-        << "the temporary file is removed on the way out";
+    for (int i = 2; i < 4; ++i) {
+        std::istringstream words(trace[i]);
+        std::string verb, from, to;
+        words >> verb >> from >> to;
+        EXPECT_EQ(verb, "rename");
+        EXPECT_EQ(BaseName(from), synced[i - 2]) << "the file renamed is the one flushed";
+        EXPECT_EQ(to, i == 2 ? "left.png" : "rest.png");
+    }
+    EXPECT_EQ(trace[4], "fsync " + folder_.Path()) << "then the folder";
+}
 
-    if (!SignalMidWrite(folder_.Path(), {"-oq", "9", "-w", "2399", "big.png"}, SIGKILL, exitCode)) {
-        GTEST_SKIP() << "the save finished before the test could kill it";
+TEST_F(FaultTest, ACaughtSignalNeverLeavesATemporaryFileNorHalfAJob) {
+    Make("a.png", 64, 48, 11811);
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(signalNumber);
+        // Stopped at the third tile's flush: two tiles are finished and the
+        // third is written, all three in temporary files.
+        TracedKerfo run(folder_.Path(), {"-g", "2", "2", "a.png"}, 3);
+        ASSERT_TRUE(run.WaitUntilStopped());
+        EXPECT_EQ(ListFolder(folder_.Path()).size(), 4u) << "three temporary files and a.png";
+        EXPECT_EQ(run.SignalAndWait(signalNumber), 128 + signalNumber);
+        EXPECT_EQ(ListFolder(folder_.Path()), std::vector<std::string>{"a.png"});
+        EXPECT_EQ(ReadFile(Path("a.png")), originalBytes_);
     }
-    EXPECT_EQ(ReadFile(Path("big.png")), before) << "even a killed run leaves the input whole";
+    TracedKerfo killed(folder_.Path(), {"-w", "10", "a.png"}, 1);
+    ASSERT_TRUE(killed.WaitUntilStopped());
+    EXPECT_EQ(killed.SignalAndWait(SIGKILL), 128 + SIGKILL);
+    EXPECT_EQ(ReadFile(Path("a.png")), originalBytes_)
+        << "even a killed run leaves the input whole";
+}
+
+TEST_F(FaultTest, AFileSizeLimitIsAWriteErrorLikeAFullDisk) {
+    SavePictureFile(MakePattern(300, 200).get(), Path("a.bmp"), 0);
+    const std::string before = ReadFile(Path("a.bmp"));
+    RunOptions options;
+    options.workingFolder = folder_.Path();
+    options.fileSizeLimit = 64 * 1024;  // a.bmp is 180 KB: its left 90 % doesn't fit
+    const RunResult result = RunKerfo({"-w", "90%", "a.bmp"}, options);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err,
+              kWarning + "Couldn't save a.bmp: not every byte could be written: File too large.\n");
+    EXPECT_EQ(ReadFile(Path("a.bmp")), before);
+    EXPECT_EQ(ListFolder(folder_.Path()), std::vector<std::string>{"a.bmp"});
+}
+
+TEST_F(FaultTest, TwoPiecesForOneFileAreRefusedBeforeAnythingIsWritten) {
+    Make("a.png", 64, 48, 11811);
+    WriteFile(Path("b.png"), "b");
+    ASSERT_EQ(symlink("b.png", Path("link.png").c_str()), 0);
+    ASSERT_EQ(link(Path("b.png").c_str(), Path("hard.png").c_str()), 0);
+    ASSERT_EQ(mkdir(Path("sub").c_str(), 0755), 0);
+    for (const auto& [first, rest] :
+         std::vector<std::pair<std::string, std::string>>{{"b.png", "b.png"},
+                                                          {"c.png", "./c.png"},
+                                                          {"c.png", "sub/../c.png"},
+                                                          {"b.png", "link.png"},
+                                                          {"hard.png", "b.png"}}) {
+        ExpectRefused({"-w", "10", "a.png", first, rest},
+                      "Couldn't save " + first + " and " + rest +
+                          ": they are the same file, which can't hold two pieces.");
+        EXPECT_EQ(ReadFile(Path("b.png")), "b");
+    }
 }
 
 // A 16-bit-per-channel picture, with or without alpha, or 16-bit grey.

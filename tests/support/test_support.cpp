@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,6 +137,10 @@ RunResult Run(const std::string& program, const std::vector<std::string>& argume
         dup2(errPipe[1], 2);
         if (!options.workingFolder.empty() && chdir(options.workingFolder.c_str()) != 0) {
             _exit(126);
+        }
+        if (options.fileSizeLimit) {
+            const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
         }
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);

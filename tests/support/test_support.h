@@ -28,6 +28,8 @@ struct RunOptions {
     std::map<std::string, std::optional<std::string>> environment;
     bool clearEnvironment = false;  // start from an empty environment
     std::string input;              // fed to standard input
+    // A limit on the size of every file the child writes (ulimit -f), in bytes.
+    std::optional<unsigned long long> fileSizeLimit;
 };
 
 // The environment a child gets: this process's (unless cleared) changed by
