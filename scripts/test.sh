@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds Kerfo and runs every test: once in a normal build and once in
 # a build with AddressSanitizer and UndefinedBehaviorSanitizer; then builds the
-# utility library's fuzz target with clang and runs it for a bounded time; last
-# builds the Debian package from the normal build, installs, uses and removes it.
+# fuzz targets with clang (the utility library's readers, and the loading of
+# pictures) and runs each for a bounded time; last builds the Debian package
+# from the normal build, installs, uses and removes it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,10 +30,16 @@ echo "== Fuzz build (libFuzzer, clang) =="
 cmake -S . -B build-fuzz -DKERFO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build-fuzz -j"$jobs"
-# New inputs go to a corpus inside the build folder; the seeds stay as they are.
-mkdir -p build-fuzz/corpus
-build-fuzz/fuzz/kerfo_util_fuzz -max_total_time="${KERFO_FUZZ_SECONDS:-60}" -print_final_stats=1 \
+# New inputs go to corpora inside the build folder; the seeds stay as they are.
+mkdir -p build-fuzz/corpus build-fuzz/picture-corpus
+build-fuzz/fuzz/kerfo_util_fuzz -max_total_time="${KERFO_FUZZ_SECONDS:-45}" -print_final_stats=1 \
     -artifact_prefix=build-fuzz/ build-fuzz/corpus fuzz/seeds
+passed=$((passed + 1))
+# Any allocation beyond the loader's memory limit (64 MB) and the library's own
+# buffers counts as a failure.
+build-fuzz/fuzz/kerfo_picture_fuzz -max_total_time="${KERFO_FUZZ_SECONDS:-45}" \
+    -malloc_limit_mb=256 -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 \
+    -artifact_prefix=build-fuzz/ build-fuzz/picture-corpus fuzz/picture-seeds
 passed=$((passed + 1))
 echo "== Debian package: build, install with apt-get, use, remove =="
 bash scripts/package-test.sh build
