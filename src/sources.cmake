@@ -23,5 +23,7 @@ set(KERFO_PICTURE_SOURCES
     cut/cut_to_size.cpp
     cut/picture_file.cpp
     cut/picture_header.cpp
+    cut/pieces.cpp
+    cut/png_chunks.cpp
     cut/size_spec.cpp
 )

@@ -147,7 +147,12 @@ void ShowVersion() {
 }
 
 void OpenHelpPage() {
-    platform::OpenAddress(HelpPageAddress().c_str());
+    const std::string address = HelpPageAddress();
+    if (!platform::OpenAddress(address.c_str())) {
+        // Where nothing opens it (a server, a desktop without a browser), the
+        // user still learns where the help is.
+        ShowFormattedMessage("Open this address in a browser: %s", address.c_str());
+    }
 }
 
 int Dispatch(ArgList& list) {

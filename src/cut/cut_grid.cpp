@@ -9,6 +9,7 @@
 #include "app/dispatch.h"
 #include "app/messages.h"
 #include "cut/cut_jobs.h"
+#include "cut/pieces.h"
 
 namespace kerfo {
 
@@ -26,7 +27,7 @@ int CutGrid(const char* path, int rows, int columns, int quality) {
         ShowUsage();
         return 1;
     }
-    const Bitmap picture = LoadPicture(path);
+    Bitmap picture = LoadPicture(path);
     const unsigned width = FreeImage_GetWidth(picture.get());
     const unsigned height = FreeImage_GetHeight(picture.get());
     const unsigned tileWidth = width / static_cast<unsigned>(columns);
@@ -42,25 +43,17 @@ int CutGrid(const char* path, int rows, int columns, int quality) {
     const std::string_view extension = PictureExtension(whole);
     const std::string_view stem = whole.substr(0, whole.size() - extension.size());
 
-    std::vector<std::string> names;
-    names.reserve(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
-    for (int row = 1; row <= rows; ++row) {
-        for (int column = 1; column <= columns; ++column) {
-            names.push_back(FormatTileName(stem, row, column, extension));
-        }
-    }
-    PieceSet tiles(std::move(names));
-    std::size_t index = 0;
+    std::vector<PieceSpec> tiles;
+    tiles.reserve(static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns));
     for (int row = 1; row <= rows; ++row) {
         const int top = static_cast<int>(tileHeight) * (row - 1);
         for (int column = 1; column <= columns; ++column) {
             const int left = static_cast<int>(tileWidth) * (column - 1);
-            const Bitmap tile = CopyRegion(picture.get(), left, top, static_cast<int>(tileWidth),
-                                           static_cast<int>(tileHeight));
-            tiles.Save(index++, tile.get(), quality);
+            tiles.push_back({FormatTileName(stem, row, column, extension), left, top,
+                             static_cast<int>(tileWidth), static_cast<int>(tileHeight)});
         }
     }
-    tiles.Commit();
+    SavePieces(path, std::move(picture), tiles, quality);
     return 0;
 }
 

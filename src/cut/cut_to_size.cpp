@@ -8,6 +8,7 @@
 #include "app/dispatch.h"
 #include "app/messages.h"
 #include "cut/cut_jobs.h"
+#include "cut/pieces.h"
 #include "cut/size_spec.h"
 
 namespace kerfo {
@@ -67,7 +68,7 @@ int CutToSize(Axis axis, int count, const char* const* names, const char* sizeTe
     const char* firstName = count == 1 ? names[0] : names[1];
     const char* restName = count == 3 ? names[2] : "-";
 
-    const Bitmap picture = LoadPicture(input);
+    Bitmap picture = LoadPicture(input);
     const unsigned width = FreeImage_GetWidth(picture.get());
     const unsigned height = FreeImage_GetHeight(picture.get());
     const int dpi = DotsPerInch(axis == Axis::Width ? FreeImage_GetDotsPerMeterX(picture.get())
@@ -80,29 +81,18 @@ int CutToSize(Axis axis, int count, const char* const* names, const char* sizeTe
 
     const int w = static_cast<int>(width);
     const int h = static_cast<int>(height);
-    std::vector<std::string> pieceNames;
+    // Both pieces come from the picture in memory, so writing the first over
+    // the input does not change the rest.
+    std::vector<PieceSpec> pieces;
     if (saveFirst) {
-        pieceNames.emplace_back(firstName);
+        pieces.push_back(axis == Axis::Width ? PieceSpec{firstName, 0, 0, pixels, h}
+                                             : PieceSpec{firstName, 0, 0, w, pixels});
     }
     if (saveRest) {
-        pieceNames.emplace_back(restName);
+        pieces.push_back(axis == Axis::Width ? PieceSpec{restName, pixels, 0, w - pixels, h}
+                                             : PieceSpec{restName, 0, pixels, w, h - pixels});
     }
-    PieceSet pieces(std::move(pieceNames));
-    // Each piece is released once saved; both come from the picture in memory,
-    // so writing the first over the input does not change the rest.
-    std::size_t index = 0;
-    if (saveFirst) {
-        const Bitmap piece = axis == Axis::Width ? CopyRegion(picture.get(), 0, 0, pixels, h)
-                                                 : CopyRegion(picture.get(), 0, 0, w, pixels);
-        pieces.Save(index++, piece.get(), quality);
-    }
-    if (saveRest) {
-        const Bitmap piece = axis == Axis::Width
-                                 ? CopyRegion(picture.get(), pixels, 0, w - pixels, h)
-                                 : CopyRegion(picture.get(), 0, pixels, w, h - pixels);
-        pieces.Save(index, piece.get(), quality);
-    }
-    pieces.Commit();
+    SavePieces(input, std::move(picture), pieces, quality);
     return 0;
 }
 

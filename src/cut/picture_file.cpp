@@ -34,6 +34,8 @@ bool TailIs(std::string_view path, const char* tail) {
 struct StreamHandle {
     std::FILE* stream;
     int error = 0;
+    // Adds chunks to a PNG as it is written.
+    PngChunkInserter* inserter = nullptr;
 };
 
 StreamHandle& StreamOf(fi_handle handle) {
@@ -47,11 +49,20 @@ unsigned DLL_CALLCONV ReadFromStream(void* buffer, unsigned size, unsigned count
 
 unsigned DLL_CALLCONV WriteToStream(void* buffer, unsigned size, unsigned count, fi_handle handle) {
     StreamHandle& output = StreamOf(handle);
-    const std::size_t written = std::fwrite(buffer, size, count, output.stream);
-    if (written < count && output.error == 0) {
-        output.error = errno != 0 ? errno : EIO;
-    }
-    return static_cast<unsigned>(written);
+    auto write = [&output](std::string_view bytes) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), output.stream) == bytes.size()) {
+            return true;
+        }
+        if (output.error == 0) {
+            output.error = errno != 0 ? errno : EIO;
+        }
+        return false;
+    };
+    const std::string_view bytes(static_cast<const char*>(buffer),
+                                 static_cast<std::size_t>(size) * count);
+    const bool written =
+        output.inserter != nullptr ? output.inserter->Write(bytes, write) : write(bytes);
+    return written ? count : 0;
 }
 
 int DLL_CALLCONV SeekInStream(fi_handle handle, long offset, int origin) {
@@ -203,6 +214,23 @@ class LibraryMessages {
     std::vector<std::string> messages_;
 };
 
+// Gives the picture the ICC profile that describes its pixels: the library
+// doesn't read a PNG's iCCP chunk, and keeps the profile of a CMYK JPEG that
+// it has turned into RGB.
+void AttachColourProfile(FIBITMAP* picture, FREE_IMAGE_FORMAT format, ByteSource& input) {
+    FIICCPROFILE* profile = FreeImage_GetICCProfile(picture);
+    if (format == FIF_PNG && profile->size == 0) {
+        std::string icc = ReadPngColour(input).iccProfile;
+        if (!icc.empty()) {
+            FreeImage_CreateICCProfile(picture, icc.data(), static_cast<long>(icc.size()));
+        }
+    }
+    if (format == FIF_JPEG && profile->size >= 20 &&
+        std::memcmp(static_cast<const char*>(profile->data) + 16, "CMYK", 4) == 0) {
+        FreeImage_DestroyICCProfile(picture);
+    }
+}
+
 [[noreturn]] void RefuseInput(const char* path, const std::string& reason) {
     if (reason.empty()) {
         Fatal("Couldn't open input file: %s", path);
@@ -213,7 +241,7 @@ class LibraryMessages {
 // Reads the header, refuses a picture the file can't hold or the memory can't
 // take, then decodes it.
 Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* path,
-                   std::optional<std::uint64_t> availableMemory) {
+                   std::optional<std::uint64_t> availableMemory, Samples samples) {
     std::optional<PictureClaim> claim = ReadPictureClaim(format, input);
     if (!claim && NeedsClaim(format, input)) {
         RefuseInput(path, "Its header is damaged: the picture's size can't be read.");
@@ -244,13 +272,15 @@ Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* pa
     if (!input.Rewind()) {
         RefuseInput(path, "");
     }
-    Bitmap picture(FreeImage_LoadFromHandle(format, input.IO(), input.Handle(), 0));
+    const int flags = format == FIF_PNG && samples == Samples::AsStored ? PNG_IGNOREGAMMA : 0;
+    Bitmap picture(FreeImage_LoadFromHandle(format, input.IO(), input.Handle(), flags));
     if (!picture) {
         RefuseInput(path, messages.Last());
     }
     if (const std::optional<std::string> damage = messages.Damage()) {
         RefuseInput(path, *damage);
     }
+    AttachColourProfile(picture.get(), format, input);
     return picture;
 }
 
@@ -330,7 +360,7 @@ std::optional<FREE_IMAGE_FORMAT> FormatForName(std::string_view path) {
     return std::nullopt;
 }
 
-Bitmap LoadPicture(const char* path) {
+Bitmap LoadPicture(const char* path, Samples samples) {
     const std::optional<FREE_IMAGE_FORMAT> format = FormatForName(path);
     if (!format) {
         Fatal("Input file: %s - must end in .jpg or .jpeg", path);
@@ -343,13 +373,22 @@ Bitmap LoadPicture(const char* path) {
         RefuseInput(path, "");
     }
     FileInput input(file.stream, file.size);
-    return LoadChecked(input, *format, path, platform::AvailableMemory());
+    return LoadChecked(input, *format, path, platform::AvailableMemory(), samples);
+}
+
+PngColour ReadPngColourOf(const char* path) {
+    const platform::InputFile file = platform::OpenInputFile(path);
+    if (file.status != platform::InputFile::Status::Opened) {
+        return {};
+    }
+    FileInput input(file.stream, file.size);
+    return ReadPngColour(input);
 }
 
 Bitmap LoadPictureFromMemory(const unsigned char* data, std::size_t size, FREE_IMAGE_FORMAT format,
                              const char* name, std::optional<std::uint64_t> availableMemory) {
     MemoryInput input(data, size);
-    return LoadChecked(input, format, name, availableMemory);
+    return LoadChecked(input, format, name, availableMemory, Samples::AsStored);
 }
 
 PieceSet::PieceSet(std::vector<std::string> names) : names_(std::move(names)) {
@@ -379,7 +418,7 @@ PieceSet::PieceSet(std::vector<std::string> names) : names_(std::move(names)) {
     files_.resize(names_.size());
 }
 
-void PieceSet::Save(std::size_t index, FIBITMAP* bitmap, int flags) {
+void PieceSet::Save(std::size_t index, FIBITMAP* bitmap, int flags, std::string_view pngChunks) {
     const char* path = names_[index].c_str();
     const FREE_IMAGE_FORMAT format = formats_[index];
     if (bitmap == nullptr) {
@@ -394,6 +433,10 @@ void PieceSet::Save(std::size_t index, FIBITMAP* bitmap, int flags) {
     }
     FreeImageIO io = StreamIO();
     StreamHandle output{file->Stream()};
+    PngChunkInserter inserter{std::string(pngChunks)};
+    if (format == FIF_PNG && !pngChunks.empty()) {
+        output.inserter = &inserter;
+    }
     errno = 0;
     const bool encoded = FreeImage_SaveToHandle(format, toSave, &io, &output, flags) != 0;
     if (output.error != 0) {
@@ -417,17 +460,18 @@ void PieceSet::Commit() {
             saved.push_back(file.get());
         }
     }
-    const std::size_t replaced = platform::ReplaceTargets(saved);
-    if (replaced == saved.size()) {
+    const platform::ReplaceResult result = platform::ReplaceTargets(saved);
+    if (result.failed == saved.size()) {
         return;
     }
-    const platform::ReplacementFile& failed = *saved[replaced];
+    const platform::ReplacementFile& failed = *saved[result.failed];
     std::string name;
     for (std::size_t i = 0; i < files_.size(); ++i) {
         if (files_[i].get() == &failed) {
             name = names_[i];
         }
     }
+    const std::size_t replaced = result.replaced;
     if (replaced == 0) {
         Fatal("Couldn't save %s: %s.", name.c_str(), failed.Error().c_str());
     }

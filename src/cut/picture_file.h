@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cut/png_chunks.h"
 #include "platform/safe_file.h"
 
 namespace kerfo {
@@ -26,12 +27,22 @@ using Bitmap = std::unique_ptr<FIBITMAP, UnloadBitmap>;
 // The library's format for a file name by its last characters, or none.
 std::optional<FREE_IMAGE_FORMAT> FormatForName(std::string_view path);
 
-// Loads the picture. Ends the run through Fatal ("Couldn't open input file:
+// Which samples a PNG is decoded to: as the file stores them, or corrected for
+// the usual display gamma (2.2) as the file's gAMA chunk asks. Other formats
+// have one kind.
+enum class Samples { AsStored, ForDisplay };
+
+// Loads the picture, with the ICC profile it embeds attached (a PNG's too,
+// which the library leaves out; a CMYK profile is dropped, since the library
+// decodes CMYK to RGB). Ends the run through Fatal ("Couldn't open input file:
 // %s", with the reason on the next line where there is one) when the name has
 // no supported extension, the file is missing or no regular file, its header
 // claims more pixels than the file can hold or the memory available takes, or
 // the library can't read it or reports it damaged.
-Bitmap LoadPicture(const char* path);
+Bitmap LoadPicture(const char* path, Samples samples = Samples::AsStored);
+
+// The colour chunks of a PNG file; none when it can't be read.
+PngColour ReadPngColourOf(const char* path);
 
 // The same checks and load for a picture file held in memory (the fuzz
 // target's way in); name stands for the file in messages, and availableMemory
@@ -52,12 +63,14 @@ class PieceSet {
     explicit PieceSet(std::vector<std::string> names);
 
     const std::string& Name(std::size_t index) const { return names_[index]; }
+    FREE_IMAGE_FORMAT Format(std::size_t index) const { return formats_[index]; }
 
     // Saves bitmap as piece index in the format its name gives, with flags as
     // the library's save options (for JPEG, the quality). A picture whose
-    // pixels the format cannot hold is converted first. Ends the run through
-    // Fatal when it cannot be written.
-    void Save(std::size_t index, FIBITMAP* bitmap, int flags);
+    // pixels the format cannot hold is converted first. A PNG piece gets
+    // pngChunks (whole chunks) right behind its IHDR chunk. Ends the run
+    // through Fatal when it cannot be written.
+    void Save(std::size_t index, FIBITMAP* bitmap, int flags, std::string_view pngChunks = {});
 
     // Puts every saved piece in place. Ends the run through Fatal when one
     // can't be, saying which were.

@@ -39,9 +39,11 @@ std::string BuildCommandLine(int argc, const char* const* argv);
 // not fit, and 0 on failure.
 int ModuleFileName(char* buffer, int size);
 
-// Opens an address with the desktop's default handler, without waiting for it.
-// Failures are not reported.
-void OpenAddress(const char* address);
+// Opens an address with the desktop's default handler without waiting for the
+// handler to finish. Returns false when no handler could be started or the
+// one started said at once that it failed (as xdg-open does where no browser
+// is installed).
+bool OpenAddress(const char* address);
 
 // Appends text and the platform's line end to the log file at path as one
 // write, creating the file (readable by its owner only) when it is missing.

@@ -4,9 +4,11 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,10 @@ namespace kerfo::platform {
 namespace {
 
 std::string commandLine;
+
+// How long the help page's opener is given to say that it failed.
+constexpr int kOpenerPatienceMs = 3000;
+constexpr int kOpenerPollMs = 20;
 
 bool NeedsQuotes(std::string_view argument) {
     return argument.empty() || argument.front() == '"' ||
@@ -212,15 +218,15 @@ int ModuleFileName(char* buffer, int size) {
     return static_cast<int>(length);
 }
 
-void OpenAddress(const char* address) {
+bool OpenAddress(const char* address) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     if (posix_spawn_file_actions_init(&actions) != 0) {
-        return;
+        return false;
     }
     if (posix_spawnattr_init(&attributes) != 0) {
         posix_spawn_file_actions_destroy(&actions);
-        return;
+        return false;
     }
     // The browser gets its own session and no share of our streams, so it
     // outlives this short run and says nothing into the caller's terminal.
@@ -233,9 +239,27 @@ void OpenAddress(const char* address) {
     std::string target = address;
     char* const arguments[] = {program, target.data(), nullptr};
     pid_t child = 0;
-    posix_spawnp(&child, program, &actions, &attributes, arguments, environ);
+    const int spawned = posix_spawnp(&child, program, &actions, &attributes, arguments, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        return false;
+    }
+    // xdg-open hands the address on and ends, or fails at once when there is
+    // no browser to hand it to. One that is still busy after a few seconds is
+    // taken to have found one (it may wait for the browser it started).
+    for (int waited = 0; waited < kOpenerPatienceMs; waited += kOpenerPollMs) {
+        int status = 0;
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child) {
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+        if (done < 0 && errno != EINTR) {
+            return true;
+        }
+        usleep(kOpenerPollMs * 1000);
+    }
+    return true;
 }
 
 void AppendLogLine(const char* path, const char* text) {

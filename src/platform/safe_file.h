@@ -32,9 +32,10 @@ class ReplacementFile {
     // The stream to write the new contents to; valid from Open to Finish.
     std::FILE* Stream() const { return stream_; }
 
-    // Flushes the new contents to disk and closes the temporary file. Returns
-    // false, with Error() telling why, when any byte failed to reach the disk;
-    // the temporary file is then removed.
+    // Writes out the new contents and closes the temporary file; they start on
+    // their way to the disk, and ReplaceTargets waits until they are there.
+    // Returns false, with Error() telling why, when any byte failed to reach
+    // the file; the temporary file is then removed.
     bool Finish();
 
     // Finish, then the rename over the target (see ReplaceTargets). Returns
@@ -46,7 +47,8 @@ class ReplacementFile {
     const std::string& Error() const { return error_; }
 
   private:
-    friend std::size_t ReplaceTargets(const std::vector<ReplacementFile*>& files);
+    friend struct ReplaceResult ReplaceTargets(const std::vector<ReplacementFile*>& files);
+    bool Sync();
     bool Rename();
     void Discard();
     void SetErrorFromErrno(const char* what);
@@ -58,13 +60,19 @@ class ReplacementFile {
     std::string error_;
 };
 
-// Renames every finished file over its target, in order, as one step that no
-// cleanup signal can split: a signal that arrives meanwhile takes effect after
-// the last rename. Then flushes the folders to disk, so that the new names
-// survive a crash. Returns the number of files replaced; when that is less than
-// their count, the file at that index failed, its Error() tells why, and it and
-// the files after it are left unreplaced.
-std::size_t ReplaceTargets(const std::vector<ReplacementFile*>& files);
+struct ReplaceResult {
+    std::size_t replaced = 0;
+    // The file that failed, its Error() telling why; the count when none did.
+    std::size_t failed = 0;
+};
+
+// Waits until every finished file is on disk (fsync), then renames each over
+// its target, in order, as one step that no cleanup signal can split: a signal
+// that arrives meanwhile takes effect after the last rename. Then flushes the
+// folders to disk, so that the new names survive a crash. When a file can't be
+// flushed, none is renamed; when a rename fails, the files from it on are left
+// unreplaced.
+ReplaceResult ReplaceTargets(const std::vector<ReplacementFile*>& files);
 
 // What a write to a path would replace.
 struct TargetInfo {

@@ -52,25 +52,11 @@ std::string JpegClaiming(const ScratchFolder& folder, unsigned width, unsigned h
     return bytes;
 }
 
-// The CRC-32 of a PNG chunk's type and data.
-std::uint32_t ChunkCrc(const std::string& bytes) {
-    std::uint32_t crc = 0xFFFFFFFF;
-    for (const char c : bytes) {
-        crc ^= static_cast<unsigned char>(c);
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-        }
-    }
-    return crc ^ 0xFFFFFFFF;
-}
-
 // The signature and IHDR chunk of a PNG.
 std::string PngHeader(unsigned width, unsigned height, unsigned depth, unsigned colourType) {
-    const std::string chunk = "IHDR" + BigEndian(width, 4) + BigEndian(height, 4) +
-                              static_cast<char>(depth) + static_cast<char>(colourType) +
-                              std::string(3, '\0');
-    return std::string("\x89PNG\r\n\x1a\n", 8) + BigEndian(13, 4) + chunk +
-           BigEndian(ChunkCrc(chunk), 4);
+    return std::string("\x89PNG\r\n\x1a\n", 8) +
+           PngChunk("IHDR", BigEndian(width, 4) + BigEndian(height, 4) + static_cast<char>(depth) +
+                                static_cast<char>(colourType) + std::string(3, '\0'));
 }
 
 // An uncompressed 24-bit BMP header, padded to the given file size.

@@ -117,31 +117,51 @@ TEST_F(DispatchTest, VersionMessage) {
     EXPECT_TRUE(std::regex_match(result.out, version)) << result.out;
 }
 
-TEST_F(DispatchTest, HelpOpensTheVersionsPageWithoutWaiting) {
-    // A stand-in for the desktop's opener that records what it was asked to open.
+TEST_F(DispatchTest, HelpOpensTheVersionsPageOrSaysWhereItIs) {
+    const std::string address = "https://www.marrowlin.com/Products/Kerfo/1.12/Help/";
     const std::string bin = folder_ / "bin";
     mkdir(bin.c_str(), 0755);
     const std::string record = folder_ / "opened";
-    WriteFile(bin + "/xdg-open", "#!/bin/sh\necho \"$@\" > " + record + ".tmp\nmv " + record +
-                                     ".tmp " + record + "\n");
-    chmod((bin + "/xdg-open").c_str(), 0755);
-
-    RunOptions options;
-    options.workingFolder = folder_.Path();
-    options.environment["PATH"] = bin + ":/usr/bin:/bin";
-    const RunResult result = RunKerfo({"-HELP"}, options);
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "");
-    for (int i = 0; i < 500 && !Exists(record); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    struct Case {
+        std::string what;
+        std::string opener;  // the stand-in xdg-open; none when empty
+        std::string out;     // what kerfo says
+    };
+    const std::string box =
+        std::string(kTitle) + "Open this address in a browser: " + address + "\n";
+    const std::vector<Case> cases = {
+        {"an opener that hands it on",
+         "#!/bin/sh\necho \"$@\" > " + record + ".tmp\nmv " + record + ".tmp " + record + "\n", ""},
+        {"an opener that stays with its browser",
+         "#!/bin/sh\necho \"$@\" > " + record + "\nsleep 20\n", ""},
+        {"an opener without a browser", "#!/bin/sh\necho \"$@\" > " + record + "\nexit 3\n", box},
+        {"no opener at all", "", box},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::remove(record.c_str());
+        std::remove((bin + "/xdg-open").c_str());
+        if (!c.opener.empty()) {
+            WriteFile(bin + "/xdg-open", c.opener);
+            chmod((bin + "/xdg-open").c_str(), 0755);
+        }
+        RunOptions options;
+        options.workingFolder = folder_.Path();
+        options.environment["PATH"] = bin + ":/usr/bin:/bin";
+        if (c.opener.empty()) {
+            options.environment["PATH"] = bin;  // where no xdg-open is
+        }
+        const RunResult result = RunKerfo({"-HELP"}, options);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, "");
+        if (!c.opener.empty()) {
+            for (int i = 0; i < 500 && !Exists(record); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            EXPECT_EQ(ReadFile(record), address + "\n");
+        }
     }
-    EXPECT_EQ(ReadFile(record), "https://www.marrowlin.com/Products/Kerfo/1.12/Help/\n");
-
-    options.environment["PATH"] = folder_ / "nothing-here";
-    const RunResult withoutOpener = RunKerfo({"-help"}, options);
-    EXPECT_EQ(withoutOpener.exitCode, 0) << "a missing opener is not reported";
-    EXPECT_EQ(withoutOpener.out + withoutOpener.err, "");
 }
 
 TEST_F(DispatchTest, OptionsMayStandAnywhereAndTheLaterModeWins) {

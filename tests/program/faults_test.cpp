@@ -285,11 +285,11 @@ TEST_F(FaultTest, ACaughtSignalNeverLeavesATemporaryFileNorHalfAJob) {
     Make("a.png", 64, 48, 11811);
     for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         SCOPED_TRACE(signalNumber);
-        // Stopped at the third tile's flush: two tiles are finished and the
-        // third is written, all three in temporary files.
+        // Stopped at the third tile's flush: every tile is written to its
+        // temporary file, two of them are on disk, none is in place.
         TracedKerfo run(folder_.Path(), {"-g", "2", "2", "a.png"}, 3);
         ASSERT_TRUE(run.WaitUntilStopped());
-        EXPECT_EQ(ListFolder(folder_.Path()).size(), 4u) << "three temporary files and a.png";
+        EXPECT_EQ(ListFolder(folder_.Path()).size(), 5u) << "four temporary files and a.png";
         EXPECT_EQ(run.SignalAndWait(signalNumber), 128 + signalNumber);
         EXPECT_EQ(ListFolder(folder_.Path()), std::vector<std::string>{"a.png"});
         EXPECT_EQ(ReadFile(Path("a.png")), originalBytes_);

@@ -317,6 +317,51 @@ bool Exists(const std::string& path) {
     return access(path.c_str(), F_OK) == 0;
 }
 
+namespace {
+
+std::string BigEndian32(std::uint32_t value) {
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+std::uint32_t ReadBigEndian32(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8 |
+           static_cast<unsigned char>(bytes[at + 3]);
+}
+
+}  // namespace
+
+std::string PngChunk(const std::string& type, const std::string& data) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (const char c : type + data) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+        }
+    }
+    return BigEndian32(static_cast<std::uint32_t>(data.size())) + type + data +
+           BigEndian32(crc ^ 0xFFFFFFFF);
+}
+
+std::string InsertPngChunks(const std::string& png, const std::string& chunks) {
+    constexpr std::size_t kIhdrEnd = 8 + 4 + 4 + 13 + 4;
+    return png.substr(0, kIhdrEnd) + chunks + png.substr(kIhdrEnd);
+}
+
+std::string PngChunksOfType(const std::string& png, const std::string& type) {
+    std::string found;
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const std::size_t length = ReadBigEndian32(png, at);
+        if (png.compare(at + 4, 4, type) == 0) {
+            found += png.substr(at, 12 + length);
+        }
+        at += 12 + length;
+    }
+    return found;
+}
+
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);

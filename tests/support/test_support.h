@@ -89,6 +89,15 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
 bool Exists(const std::string& path);
 
+// A whole PNG chunk: length, type, data and CRC.
+std::string PngChunk(const std::string& type, const std::string& data);
+
+// The PNG with the chunks put right behind its IHDR chunk.
+std::string InsertPngChunks(const std::string& png, const std::string& chunks);
+
+// The whole chunks of a PNG of the given type, in file order, concatenated.
+std::string PngChunksOfType(const std::string& png, const std::string& type);
+
 // The lines of a text, without their line feeds.
 std::vector<std::string> Lines(const std::string& text);
 

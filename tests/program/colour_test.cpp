@@ -1,0 +1,249 @@
+// Pieces look like the picture: they carry its ICC profile and its metadata,
+// PNG pieces keep its stored samples and its gamma chunks, and pieces saved as
+// views of the picture are the same bytes as pieces the library copies.
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <functional>
+
+#include "picture_folder.h"
+#include "test_support.h"
+
+namespace kerfo::test {
+namespace {
+
+std::string BigEndian(std::uint32_t value) {
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+// A small ICC profile that libpng accepts: a header for the colour space
+// ("RGB " or "GRAY") and one copyright tag holding the text.
+std::string IccProfile(const std::string& colourSpace, const std::string& text) {
+    std::string tag = "text" + std::string(4, '\0') + text + '\0';
+    tag.resize((tag.size() + 3) / 4 * 4, '\0');
+    std::string header(128, '\0');
+    const std::size_t size = 128 + 4 + 12 + tag.size();
+    header.replace(0, 4, BigEndian(static_cast<std::uint32_t>(size)));
+    header.replace(8, 4, BigEndian(0x02100000));
+    header.replace(12, 4, "mntr");
+    header.replace(16, 4, colourSpace);
+    header.replace(20, 4, "XYZ ");
+    header.replace(36, 4, "acsp");
+    header.replace(68, 12, BigEndian(0xF6D6) + BigEndian(0x10000) + BigEndian(0xD32D));
+    return header + BigEndian(1) + "cprt" + BigEndian(144) +
+           BigEndian(static_cast<std::uint32_t>(tag.size())) + tag;
+}
+
+// The iCCP chunk of a profile, compressed as PNG has it.
+std::string IccpChunk(const std::string& profile) {
+    uLongf size = compressBound(profile.size());
+    std::string compressed(size, '\0');
+    compress(reinterpret_cast<Bytef*>(compressed.data()), &size,
+             reinterpret_cast<const Bytef*>(profile.data()), profile.size());
+    compressed.resize(size);
+    return PngChunk("iCCP", std::string("test profile\0\0", 14) + compressed);
+}
+
+// The ICC profile a piece carries: a JPEG's as the library reads it, a PNG's
+// inflated from its iCCP chunk (which the library doesn't read).
+std::string ProfileOf(const std::string& path) {
+    if (path.size() > 4 && path.substr(path.size() - 4) == ".png") {
+        const std::string chunk = PngChunksOfType(ReadFile(path), "iCCP");
+        if (chunk.empty()) {
+            return {};
+        }
+        const std::string data = chunk.substr(8, chunk.size() - 12);
+        const std::size_t start = data.find('\0') + 2;
+        std::string profile(1 << 20, '\0');
+        uLongf size = profile.size();
+        uncompress(reinterpret_cast<Bytef*>(profile.data()), &size,
+                   reinterpret_cast<const Bytef*>(data.data() + start), data.size() - start);
+        profile.resize(size);
+        return profile;
+    }
+    const TestBitmap bitmap = LoadPictureFile(path);
+    const FIICCPROFILE* profile = FreeImage_GetICCProfile(bitmap.get());
+    return std::string(static_cast<const char*>(profile->data), profile->size);
+}
+
+class ColourTest : public PictureFolderTest {};
+
+TEST_F(ColourTest, EveryPieceCarriesThePicturesIccProfile) {
+    const std::string profile = IccProfile("RGB ", "the picture's own colours");
+    TestBitmap picture = MakePattern(96, 64);
+    SavePictureFile(picture.get(), Path("plain.png"), 11811);
+    WriteFile(Path("a.png"), InsertPngChunks(ReadFile(Path("plain.png")), IccpChunk(profile)));
+    FreeImage_CreateICCProfile(picture.get(), const_cast<char*>(profile.data()),
+                               static_cast<long>(profile.size()));
+    SavePictureFile(picture.get(), Path("a.jpg"), 11811, 90);
+
+    for (const std::string input : {"a.png", "a.jpg"}) {
+        for (const std::string format : {".png", ".jpg"}) {
+            SCOPED_TRACE(input + " into " + format);
+            const RunResult result = Kerfo({"-w", "40", input, "left" + format, "right" + format});
+            ASSERT_EQ(result.exitCode, 0) << result.err;
+            EXPECT_EQ(ProfileOf(Path("left" + format)), profile);
+            EXPECT_EQ(ProfileOf(Path("right" + format)), profile);
+        }
+        ASSERT_EQ(Kerfo({"-g", "2", "2", input}).exitCode, 0);
+        const std::string tile = input.substr(0, 1) + "-02-02" + input.substr(1);
+        EXPECT_EQ(ProfileOf(Path(tile)), profile) << tile;
+    }
+}
+
+TEST_F(ColourTest, ACmykProfileDoesNotGoWithThePiecesTheLibraryMadeRgb) {
+    TestBitmap cmyk = MakePattern(48, 32, 32);
+    const std::string profile = IccProfile("CMYK", "ink");
+    FreeImage_CreateICCProfile(cmyk.get(), const_cast<char*>(profile.data()),
+                               static_cast<long>(profile.size()))
+        ->flags |= FIICC_COLOR_IS_CMYK;
+    SavePictureFile(cmyk.get(), Path("cmyk.jpg"), 11811, 90);
+    const TestBitmap asStored(FreeImage_Load(FIF_JPEG, Path("cmyk.jpg").c_str(), JPEG_CMYK));
+    ASSERT_EQ(std::string(static_cast<const char*>(FreeImage_GetICCProfile(asStored.get())->data),
+                          FreeImage_GetICCProfile(asStored.get())->size),
+              profile)
+        << "the picture carries its CMYK profile";
+    ASSERT_EQ(Kerfo({"-w", "20", "cmyk.jpg", "left.jpg", "right.png"}).exitCode, 0);
+    EXPECT_EQ(ProfileOf(Path("left.jpg")), "");
+    EXPECT_EQ(ProfileOf(Path("right.png")), "");
+}
+
+TEST_F(ColourTest, PiecesAreTheBytesTheLibraryWritesForACopy) {
+    // A JPEG with every kind of metadata the library keeps: a comment, XMP,
+    // IPTC, raw EXIF and an ICC profile.
+    TestBitmap picture = MakePattern(101, 67);
+    FreeImage_SetMetadataKeyValue(FIMD_COMMENTS, picture.get(), "Comment", "a comment");
+    FreeImage_SetMetadataKeyValue(FIMD_XMP, picture.get(), "XMLPacket",
+                                  "<x:xmpmeta xmlns:x='adobe:ns:meta/'></x:xmpmeta>");
+    FreeImage_SetMetadataKeyValue(FIMD_IPTC, picture.get(), "Caption-Abstract", "a caption");
+    const std::string profile = IccProfile("RGB ", "kept");
+    FreeImage_CreateICCProfile(picture.get(), const_cast<char*>(profile.data()),
+                               static_cast<long>(profile.size()));
+    SavePictureFile(picture.get(), Path("a.jpg"), 11811, 90);
+    const TestBitmap loaded = LoadPictureFile(Path("a.jpg"));
+
+    struct Piece {
+        std::string name;
+        int left, top, right, bottom;
+    };
+    const std::vector<std::pair<std::vector<std::string>, std::vector<Piece>>> jobs = {
+        {{"-w", "37", "a.jpg", "l.jpg", "r.png"},
+         {{"l.jpg", 0, 0, 37, 67}, {"r.png", 37, 0, 101, 67}}},
+        {{"-h", "20", "a.jpg", "t.bmp", "b.jpg"},
+         {{"t.bmp", 0, 0, 101, 20}, {"b.jpg", 0, 20, 101, 67}}},
+    };
+    for (const auto& [arguments, pieces] : jobs) {
+        ASSERT_EQ(Kerfo(arguments).exitCode, 0);
+        for (const Piece& piece : pieces) {
+            SCOPED_TRACE(piece.name);
+            const TestBitmap copy(
+                FreeImage_Copy(loaded.get(), piece.left, piece.top, piece.right, piece.bottom));
+            const std::string expected = Path("expected-" + piece.name);
+            SavePictureFile(copy.get(), expected, FreeImage_GetDotsPerMeterX(loaded.get()), 100);
+            EXPECT_TRUE(ReadFile(Path(piece.name)) == ReadFile(expected)) << "bytes differ";
+        }
+    }
+}
+
+// The samples of a bitmap's rows, as the file stores them (palette indices
+// for a palette picture), from (left, top) on, width pixels wide.
+std::string Samples(FIBITMAP* bitmap, unsigned left, unsigned top, unsigned width,
+                    unsigned height) {
+    const unsigned bytesPerPixel = FreeImage_GetBPP(bitmap) / 8;
+    std::string samples;
+    for (unsigned y = top; y < top + height; ++y) {
+        const BYTE* line =
+            FreeImage_GetScanLine(bitmap, static_cast<int>(FreeImage_GetHeight(bitmap) - 1 - y));
+        samples.append(reinterpret_cast<const char*>(line) + left * bytesPerPixel,
+                       width * bytesPerPixel);
+    }
+    return samples;
+}
+
+TEST_F(ColourTest, PngPiecesKeepTheStoredSamplesAndTheGammaChunks) {
+    struct Kind {
+        std::string name;
+        std::function<TestBitmap()> make;
+    };
+    const std::vector<Kind> kinds = {
+        {"grey", [] { return MakePattern(40, 30, 8); }},
+        {"rgb", [] { return MakePattern(40, 30, 24); }},
+        {"alpha", [] { return MakePattern(40, 30, 32); }},
+        {"grey16",
+         [] {
+             TestBitmap deep(FreeImage_AllocateT(FIT_UINT16, 40, 30));
+             for (unsigned y = 0; y < 30; ++y) {
+                 WORD* line = reinterpret_cast<WORD*>(FreeImage_GetScanLine(deep.get(), y));
+                 for (unsigned x = 0; x < 40; ++x) {
+                     line[x] = static_cast<WORD>(x * 1500 + y * 7);
+                 }
+             }
+             return deep;
+         }},
+        {"palette",
+         [] {
+             TestBitmap colours = MakePattern(40, 30, 8);
+             RGBQUAD* palette = FreeImage_GetPalette(colours.get());
+             for (unsigned i = 0; i < 256; ++i) {
+                 palette[i] = {static_cast<BYTE>(i), static_cast<BYTE>(255 - i),
+                               static_cast<BYTE>(i * 3), 0};
+             }
+             return colours;
+         }},
+    };
+    // Gamma 1.0, as data pictures have it, which the library corrects on
+    // loading; and the usual 1/2.2 with an sRGB chunk, which it leaves.
+    const std::vector<std::pair<std::string, std::string>> gammas = {
+        {"linear", PngChunk("gAMA", BigEndian(100000)) +
+                       PngChunk("cHRM", BigEndian(31270) + BigEndian(32900) + BigEndian(64000) +
+                                            BigEndian(33000) + BigEndian(30000) + BigEndian(60000) +
+                                            BigEndian(15000) + BigEndian(6000))},
+        {"usual", PngChunk("sRGB", std::string(1, '\0')) + PngChunk("gAMA", BigEndian(45455))},
+    };
+    for (const Kind& kind : kinds) {
+        for (const auto& [gammaName, chunks] : gammas) {
+            SCOPED_TRACE(kind.name + ", gamma " + gammaName);
+            SavePictureFile(kind.make().get(), Path("plain.png"), 11811);
+            const std::string picture = InsertPngChunks(ReadFile(Path("plain.png")), chunks);
+            WriteFile(Path("a.png"), picture);
+            ASSERT_EQ(Kerfo({"-w", "15", "a.png", "left.png", "right.bmp"}).exitCode, 0);
+
+            const TestBitmap stored(
+                FreeImage_Load(FIF_PNG, Path("a.png").c_str(), PNG_IGNOREGAMMA));
+            const TestBitmap left(
+                FreeImage_Load(FIF_PNG, Path("left.png").c_str(), PNG_IGNOREGAMMA));
+            ASSERT_TRUE(stored && left);
+            EXPECT_EQ(FreeImage_GetImageType(left.get()), FreeImage_GetImageType(stored.get()));
+            EXPECT_EQ(FreeImage_GetBPP(left.get()), FreeImage_GetBPP(stored.get()));
+            EXPECT_TRUE(Samples(left.get(), 0, 0, 15, 30) == Samples(stored.get(), 0, 0, 15, 30))
+                << "the PNG piece keeps the stored samples";
+            if (FreeImage_GetBPP(stored.get()) == 8) {
+                EXPECT_EQ(std::memcmp(FreeImage_GetPalette(left.get()),
+                                      FreeImage_GetPalette(stored.get()), 256 * sizeof(RGBQUAD)),
+                          0)
+                    << "and the stored palette";
+            }
+            const std::string leftBytes = ReadFile(Path("left.png"));
+            for (const std::string type : {"gAMA", "cHRM", "sRGB"}) {
+                EXPECT_EQ(PngChunksOfType(leftBytes, type), PngChunksOfType(picture, type)) << type;
+            }
+
+            // The BMP piece holds what the library shows: the samples
+            // corrected for the display (converted as BMP stores them).
+            const TestBitmap shown(FreeImage_Load(FIF_PNG, Path("a.png").c_str(), 0));
+            TestBitmap shownPart(FreeImage_Copy(shown.get(), 15, 0, 40, 30));
+            if (FreeImage_GetImageType(shownPart.get()) == FIT_UINT16) {
+                shownPart.reset(FreeImage_ConvertTo8Bits(shownPart.get()));
+            }
+            const TestBitmap right = LoadPictureFile(Path("right.bmp"));
+            std::string why;
+            EXPECT_TRUE(SameAsRegion(right.get(), shownPart.get(), 0, 0, &why)) << why;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kerfo::test
