@@ -4,7 +4,7 @@
 # need. Does nothing when they are all present already; runs as root.
 set -euo pipefail
 
-packages=(g++ cmake make pkg-config libfreeimage-dev zlib1g-dev)
+packages=(g++ cmake make pkg-config libfreeimage-dev libturbojpeg0-dev zlib1g-dev)
 profile="${1:-build}"
 if [[ "$profile" == "test" || "$profile" == "package" ]]; then
     # The Debian package: CPack computes its dependencies with dpkg-shlibdeps,

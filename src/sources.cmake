@@ -21,6 +21,7 @@ set(KERFO_PICTURE_SOURCES
     app/startup.cpp
     cut/cut_grid.cpp
     cut/cut_to_size.cpp
+    cut/lossless.cpp
     cut/picture_file.cpp
     cut/picture_header.cpp
     cut/pieces.cpp

@@ -23,6 +23,8 @@ struct Options {
     int rows = 0;
     int columns = 0;
     int quality = 100;
+    bool qualityGiven = false;
+    bool lossless = false;
     const char* names[kMaxNames] = {nullptr, nullptr, nullptr};
     int nameTally = 0;
 };
@@ -50,7 +52,12 @@ const OptionSpec kOptionTable[] = {
          o.rows = std::atoi(v[0]);
          o.columns = std::atoi(v[1]);
      }},
-    {"-oq", 1, [](Options& o, char* const* v) { o.quality = std::atoi(v[0]); }},
+    {"-oq", 1,
+     [](Options& o, char* const* v) {
+         o.quality = std::atoi(v[0]);
+         o.qualityGiven = true;
+     }},
+    {"-lossless", 0, [](Options& o, char* const*) { o.lossless = true; }},
 };
 
 const OptionSpec* FindOption(const char* argument) {
@@ -86,23 +93,36 @@ bool ReadOptions(const ArgList& list, Options& options) {
     return true;
 }
 
+// A lossless piece keeps the picture's own coding, so a quality has no place.
+void RefuseQualityWhenLossless(const Options& options) {
+    if (options.lossless && options.qualityGiven) {
+        Fatal(
+            "-oq can't be used with -lossless: a lossless piece keeps the picture's own "
+            "quality.");
+    }
+}
+
 int RunJob(const Options& options) {
     switch (options.mode) {
         case 'h':
             if (options.nameTally >= 1) {
+                RefuseQualityWhenLossless(options);
                 return CutToHeight(options.nameTally, options.names, options.sizeText,
-                                   options.quality);
+                                   options.quality, options.lossless);
             }
             break;
         case 'w':
             if (options.nameTally >= 1) {
+                RefuseQualityWhenLossless(options);
                 return CutToWidth(options.nameTally, options.names, options.sizeText,
-                                  options.quality);
+                                  options.quality, options.lossless);
             }
             break;
         case 'g':
             if (options.nameTally == 1) {
-                return CutGrid(options.names[0], options.rows, options.columns, options.quality);
+                RefuseQualityWhenLossless(options);
+                return CutGrid(options.names[0], options.rows, options.columns, options.quality,
+                               options.lossless);
             }
             break;
         default:

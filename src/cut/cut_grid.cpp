@@ -2,6 +2,7 @@
 // "name-rr-cc.ext", row by row and left to right within a row.
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "app/dispatch.h"
 #include "app/messages.h"
 #include "cut/cut_jobs.h"
+#include "cut/lossless.h"
 #include "cut/pieces.h"
 
 namespace kerfo {
@@ -22,14 +24,21 @@ std::string FormatTileName(std::string_view stem, int row, int column, std::stri
     return name;
 }
 
-int CutGrid(const char* path, int rows, int columns, int quality) {
+int CutGrid(const char* path, int rows, int columns, int quality, bool lossless) {
     if (rows < 1 || columns < 1) {
         ShowUsage();
         return 1;
     }
-    Bitmap picture = LoadPicture(path);
-    const unsigned width = FreeImage_GetWidth(picture.get());
-    const unsigned height = FreeImage_GetHeight(picture.get());
+    // A lossless grid reads the JPEG's size from its header and never decodes it.
+    Bitmap picture;
+    std::optional<LosslessPicture> jpeg;
+    if (lossless) {
+        jpeg = ReadLosslessPicture(path);
+    } else {
+        picture = LoadPicture(path);
+    }
+    const unsigned width = lossless ? jpeg->width : FreeImage_GetWidth(picture.get());
+    const unsigned height = lossless ? jpeg->height : FreeImage_GetHeight(picture.get());
     const unsigned tileWidth = width / static_cast<unsigned>(columns);
     const unsigned tileHeight = height / static_cast<unsigned>(rows);
     if (tileWidth == 0 || tileHeight == 0) {
@@ -53,7 +62,14 @@ int CutGrid(const char* path, int rows, int columns, int quality) {
                              static_cast<int>(tileWidth), static_cast<int>(tileHeight)});
         }
     }
-    SavePieces(path, std::move(picture), tiles, quality);
+    if (!lossless) {
+        SavePieces(path, std::move(picture), tiles, quality);
+        return 0;
+    }
+    if (const auto reason = OffGridTiles(rows, columns, *jpeg)) {
+        Fatal("%s", reason->c_str());
+    }
+    SaveLosslessPieces(*jpeg, tiles);
     return 0;
 }
 

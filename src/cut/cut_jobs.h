@@ -13,19 +13,24 @@ namespace kerfo {
 // second name, with 3 the rest also goes to the third; a name "-" means that
 // piece is not saved. Any other count shows the usage text and returns 1 before
 // anything is read. Returns 0 when the job has run; every failure ends the run
-// through Fatal, before any file is written when the size does not fit.
-int CutToWidth(int count, const char* const* names, const char* sizeText, int quality);
+// through Fatal, before any file is written. With lossless, the pieces are cut
+// from the JPEG's own coded blocks (see cut/lossless.h), and a cut that can't
+// be lossless is refused.
+int CutToWidth(int count, const char* const* names, const char* sizeText, int quality,
+               bool lossless = false);
 
 // As CutToWidth, with a top piece of the given height and the rest below it.
-int CutToHeight(int count, const char* const* names, const char* sizeText, int quality);
+int CutToHeight(int count, const char* const* names, const char* sizeText, int quality,
+                bool lossless = false);
 
 // A new bitmap holding the rectangle of the given corner and size.
 Bitmap CopyRegion(FIBITMAP* bitmap, int left, int top, int width, int height);
 
 // Cuts the picture into rows x columns tiles of equal size and saves each beside
 // the input as "name-rr-cc.ext". Rows or columns below 1 show the usage text and
-// return 1 before the picture is read. Returns 0 when every tile is saved.
-int CutGrid(const char* path, int rows, int columns, int quality);
+// return 1 before the picture is read. Returns 0 when every tile is saved. With
+// lossless, as for CutToWidth.
+int CutGrid(const char* path, int rows, int columns, int quality, bool lossless = false);
 
 // "%s-%02d-%02d%s" filled with the stem, row, column and extension.
 std::string FormatTileName(std::string_view stem, int row, int column, std::string_view extension);

@@ -1,5 +1,7 @@
 // Cut to width or height: a left (or top) piece of the given size and the rest.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -8,6 +10,7 @@
 #include "app/dispatch.h"
 #include "app/messages.h"
 #include "cut/cut_jobs.h"
+#include "cut/lossless.h"
 #include "cut/pieces.h"
 #include "cut/size_spec.h"
 
@@ -59,7 +62,8 @@ void CheckSize(Axis axis, const char* sizeText, int pixels, unsigned dimension, 
     }
 }
 
-int CutToSize(Axis axis, int count, const char* const* names, const char* sizeText, int quality) {
+int CutToSize(Axis axis, int count, const char* const* names, const char* sizeText, int quality,
+              bool lossless) {
     if (count < 1 || count > 3) {
         ShowUsage();
         return 1;
@@ -68,11 +72,26 @@ int CutToSize(Axis axis, int count, const char* const* names, const char* sizeTe
     const char* firstName = count == 1 ? names[0] : names[1];
     const char* restName = count == 3 ? names[2] : "-";
 
-    Bitmap picture = LoadPicture(input);
-    const unsigned width = FreeImage_GetWidth(picture.get());
-    const unsigned height = FreeImage_GetHeight(picture.get());
-    const int dpi = DotsPerInch(axis == Axis::Width ? FreeImage_GetDotsPerMeterX(picture.get())
-                                                    : FreeImage_GetDotsPerMeterY(picture.get()));
+    // A lossless cut reads the JPEG's size and resolution from its header and
+    // never decodes it; any other cut decodes the picture.
+    Bitmap picture;
+    std::optional<LosslessPicture> jpeg;
+    unsigned width = 0;
+    unsigned height = 0;
+    std::uint32_t dotsPerMetre = 0;
+    if (lossless) {
+        jpeg = ReadLosslessPicture(input);
+        width = jpeg->width;
+        height = jpeg->height;
+        dotsPerMetre = axis == Axis::Width ? jpeg->dotsPerMeterX : jpeg->dotsPerMeterY;
+    } else {
+        picture = LoadPicture(input);
+        width = FreeImage_GetWidth(picture.get());
+        height = FreeImage_GetHeight(picture.get());
+        dotsPerMetre = axis == Axis::Width ? FreeImage_GetDotsPerMeterX(picture.get())
+                                           : FreeImage_GetDotsPerMeterY(picture.get());
+    }
+    const int dpi = DotsPerInch(dotsPerMetre);
     const unsigned dimension = axis == Axis::Width ? width : height;
     const int pixels = SizeToPixels(sizeText, static_cast<int>(dimension), dpi);
     const bool saveFirst = !IsSkipped(firstName);
@@ -92,18 +111,33 @@ int CutToSize(Axis axis, int count, const char* const* names, const char* sizeTe
         pieces.push_back(axis == Axis::Width ? PieceSpec{restName, pixels, 0, w - pixels, h}
                                              : PieceSpec{restName, 0, pixels, w, h - pixels});
     }
-    SavePieces(input, std::move(picture), pieces, quality);
+    if (!lossless) {
+        SavePieces(input, std::move(picture), pieces, quality);
+        return 0;
+    }
+    RequireJpegNames(pieces);
+    // The first piece starts at the corner; the rest starts where the size ends.
+    if (saveRest) {
+        const int block = axis == Axis::Width ? jpeg->blockWidth : jpeg->blockHeight;
+        if (const auto reason =
+                OffGridSize(sizeText, pixels, dimension, block, TraitsOf(axis).dimensionName)) {
+            Fatal("%s", reason->c_str());
+        }
+    }
+    SaveLosslessPieces(*jpeg, pieces);
     return 0;
 }
 
 }  // namespace
 
-int CutToWidth(int count, const char* const* names, const char* sizeText, int quality) {
-    return CutToSize(Axis::Width, count, names, sizeText, quality);
+int CutToWidth(int count, const char* const* names, const char* sizeText, int quality,
+               bool lossless) {
+    return CutToSize(Axis::Width, count, names, sizeText, quality, lossless);
 }
 
-int CutToHeight(int count, const char* const* names, const char* sizeText, int quality) {
-    return CutToSize(Axis::Height, count, names, sizeText, quality);
+int CutToHeight(int count, const char* const* names, const char* sizeText, int quality,
+                bool lossless) {
+    return CutToSize(Axis::Height, count, names, sizeText, quality, lossless);
 }
 
 Bitmap CopyRegion(FIBITMAP* bitmap, int left, int top, int width, int height) {

@@ -147,12 +147,7 @@ class MemoryInput : public PictureInput {
     }
     std::uint64_t Size() const override { return size_; }
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
-        if (offset >= size_) {
-            return 0;
-        }
-        const std::size_t available = std::min<std::size_t>(count, size_ - offset);
-        std::memcpy(buffer, data_ + offset, available);
-        return available;
+        return MemorySource(data_, size_).ReadAt(offset, buffer, count);
     }
     FreeImageIO* IO() override { return &io_; }
     fi_handle Handle() override { return this; }
@@ -182,20 +177,10 @@ class LibraryMessages {
     // The last thing said, to explain a failure; empty when nothing was.
     std::string Last() const { return messages_.empty() ? std::string() : messages_.back(); }
 
-    // The first message that says pixels were lost: the JPEG decoder fills
-    // what it couldn't read with grey and only warns. Warnings about the
-    // markers around the pixels (an ICC profile, the JFIF version, junk before
-    // the end marker) leave the picture whole. The decoder passes on only its
-    // first warning, so a damage behind such a warning goes unseen.
+    // The first message that says pixels were lost (see ReportsDamage).
     std::optional<std::string> Damage() const {
         for (const std::string& message : messages_) {
-            const bool damage = message.rfind("Premature end of JPEG file", 0) == 0 ||
-                                message.rfind("Inconsistent progression sequence", 0) == 0 ||
-                                message.rfind("Invalid SOS parameters", 0) == 0 ||
-                                (message.rfind("Corrupt JPEG data", 0) == 0 &&
-                                 message.find("bad ICC marker") == std::string::npos &&
-                                 message.find("before marker 0xd9") == std::string::npos);
-            if (damage) {
+            if (ReportsDamage(message)) {
                 return message;
             }
         }
@@ -341,6 +326,17 @@ Bitmap ConvertForFormat(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format) {
 
 }  // namespace
 
+bool ReportsDamage(std::string_view message) {
+    auto startsWith = [message](std::string_view start) {
+        return message.substr(0, start.size()) == start;
+    };
+    return startsWith("Premature end of JPEG file") ||
+           startsWith("Inconsistent progression sequence") ||
+           startsWith("Invalid SOS parameters") ||
+           (startsWith("Corrupt JPEG data") && message.find("bad ICC marker") == message.npos &&
+            message.find("before marker 0xd9") == message.npos);
+}
+
 std::optional<FREE_IMAGE_FORMAT> FormatForName(std::string_view path) {
     if (path.size() <= 3) {
         return std::nullopt;
@@ -446,6 +442,23 @@ void PieceSet::Save(std::size_t index, FIBITMAP* bitmap, int flags, std::string_
     if (!encoded) {
         Fatal("Couldn't save %s: the image library could not write this picture in that format.",
               path);
+    }
+    if (!file->Finish()) {
+        Fatal("Couldn't save %s: %s.", path, file->Error().c_str());
+    }
+    files_[index] = std::move(file);
+}
+
+void PieceSet::SaveBytes(std::size_t index, const unsigned char* data, std::size_t size) {
+    const char* path = names_[index].c_str();
+    auto file = std::make_unique<platform::ReplacementFile>(names_[index]);
+    if (!file->Open()) {
+        Fatal("Couldn't save %s: %s.", path, file->Error().c_str());
+    }
+    errno = 0;
+    if (std::fwrite(data, 1, size, file->Stream()) != size) {
+        Fatal("Couldn't save %s: not every byte could be written: %s.", path,
+              std::strerror(errno != 0 ? errno : EIO));
     }
     if (!file->Finish()) {
         Fatal("Couldn't save %s: %s.", path, file->Error().c_str());

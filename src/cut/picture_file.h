@@ -24,6 +24,13 @@ struct UnloadBitmap {
 // A bitmap of the image library, released with the object.
 using Bitmap = std::unique_ptr<FIBITMAP, UnloadBitmap>;
 
+// True when a message of the image library says that pixels were lost: the
+// JPEG decoder fills what it couldn't read with grey and only warns. Warnings
+// about the markers around the pixels (an ICC profile, the JFIF version, junk
+// before the end marker) leave the picture whole. The decoder passes on only
+// its first warning, so a damage behind such a warning goes unseen.
+bool ReportsDamage(std::string_view message);
+
 // The library's format for a file name by its last characters, or none.
 std::optional<FREE_IMAGE_FORMAT> FormatForName(std::string_view path);
 
@@ -71,6 +78,9 @@ class PieceSet {
     // pngChunks (whole chunks) right behind its IHDR chunk. Ends the run
     // through Fatal when it cannot be written.
     void Save(std::size_t index, FIBITMAP* bitmap, int flags, std::string_view pngChunks = {});
+
+    // Saves the bytes of an encoded piece as piece index.
+    void SaveBytes(std::size_t index, const unsigned char* data, std::size_t size);
 
     // Puts every saved piece in place. Ends the run through Fatal when one
     // can't be, saying which were.

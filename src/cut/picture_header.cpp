@@ -142,6 +142,27 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
         }
         // A length below 2 counts as 2: the library reads on behind it.
         const unsigned length = std::max(2u, BigEndian16(bytes));
+        if (marker == 0xE0 && length >= 2 + 14) {
+            // A JFIF header: its density in dots per inch (unit 1) or per
+            // centimetre (unit 2), converted as the library converts it.
+            unsigned char jfif[14];
+            if (ReadExactly(source, at + 2, jfif, sizeof jfif) &&
+                std::memcmp(jfif, "JFIF\0", 5) == 0) {
+                const unsigned x = BigEndian16(jfif + 8);
+                const unsigned y = BigEndian16(jfif + 10);
+                if (jfif[7] == 1) {
+                    claim.dotsPerMeterX =
+                        static_cast<std::uint32_t>(static_cast<float>(x) / 0.0254 + 0.5);
+                    claim.dotsPerMeterY =
+                        static_cast<std::uint32_t>(static_cast<float>(y) / 0.0254 + 0.5);
+                } else if (jfif[7] == 2) {
+                    claim.dotsPerMeterX = x * 100;
+                    claim.dotsPerMeterY = y * 100;
+                } else {
+                    claim.dotsPerMeterX = claim.dotsPerMeterY = 0;
+                }
+            }
+        }
         if (IsFrameMarker(marker) && frameMarker == 0) {
             unsigned char frame[6];
             if (length < 8 || !ReadExactly(source, at + 2, frame, sizeof frame)) {
@@ -200,12 +221,14 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
             claim.bitsPerPixel = components.size() == 1 ? 8 : 24;
             // A picture in several scans is gathered whole, 64 coefficients of
             // two bytes a block, before the first row comes out.
+            claim.coefficientBytes = Multiply(allBlocks, 128);
             if (progressive || scanComponents[0] < components.size()) {
-                claim.decoderBytes = Multiply(allBlocks, 128);
+                claim.decoderBytes = claim.coefficientBytes;
             }
             if (progressive) {
                 claim.scans = CountScans(source);
             }
+            claim.progressive = progressive;
             return claim;
         }
         at += length;
@@ -313,6 +336,15 @@ std::string Gigabytes(std::uint64_t bytes) {
 }
 
 }  // namespace
+
+std::size_t MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+    if (offset >= size_) {
+        return 0;
+    }
+    const std::size_t available = std::min<std::size_t>(count, size_ - offset);
+    std::memcpy(buffer, data_ + offset, available);
+    return available;
+}
 
 std::optional<PictureClaim> ReadPictureClaim(FREE_IMAGE_FORMAT format, ByteSource& source) {
     switch (format) {

@@ -22,6 +22,18 @@ class ByteSource {
     virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
 };
 
+// Bytes in memory as a ByteSource; the bytes must outlive it.
+class MemorySource : public ByteSource {
+  public:
+    MemorySource(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
+
+  private:
+    const unsigned char* data_;
+    std::size_t size_;
+};
+
 struct PictureClaim {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -34,8 +46,16 @@ struct PictureClaim {
     // Memory the decoder needs besides the bitmap (a progressive JPEG keeps
     // every coefficient of the picture).
     std::uint64_t decoderBytes = 0;
+    // JPEG only: the memory all the picture's coefficients take, as a lossless
+    // cut reads them.
+    std::uint64_t coefficientBytes = 0;
     // Scans of a progressive JPEG; each one is decoded over the whole picture.
     unsigned scans = 0;
+    // JPEG only: whether it is progressive, and its resolution in dots per
+    // metre as the library reads it from the JFIF header (0 without one).
+    bool progressive = false;
+    std::uint32_t dotsPerMeterX = 0;
+    std::uint32_t dotsPerMeterY = 0;
 };
 
 // The most scans a progressive JPEG may have; every one of them costs a pass

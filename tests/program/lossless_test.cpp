@@ -1,0 +1,186 @@
+// Lossless JPEG cuts, run as the real program: the pieces hold the picture's
+// own coded blocks, so decoded without smoothing across blocks they equal the
+// same rectangle of the decoded picture exactly, and they keep its markers,
+// subsampling and colour model. A cut that can't be lossless writes nothing.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "cut/lossless.h"
+#include "picture_folder.h"
+#include "test_support.h"
+
+namespace kerfo::test {
+namespace {
+
+const std::string kWarning = "Kerfo Ver 1.12 - warning\n";
+
+// The marker segments of a JPEG of the given code (APPn, COM), in order.
+std::string Segments(const std::string& jpeg, unsigned code) {
+    std::string found;
+    for (std::size_t at = 2; at + 4 <= jpeg.size();) {
+        const unsigned marker = static_cast<unsigned char>(jpeg[at + 1]);
+        const std::size_t length = static_cast<unsigned char>(jpeg[at + 2]) << 8 |
+                                   static_cast<unsigned char>(jpeg[at + 3]);
+        if (marker == 0xDA) {
+            break;
+        }
+        if (marker == code) {
+            found += jpeg.substr(at, 2 + length);
+        }
+        at += 2 + length;
+    }
+    return found;
+}
+
+class LosslessTest : public PictureFolderTest {
+  protected:
+    // Makes a.jpg of the size, kind (8 grey, 24 colour) and subsampling flag.
+    void MakeJpeg(unsigned width, unsigned height, unsigned bpp, int subsampling) {
+        SavePictureFile(MakePattern(width, height, bpp).get(), Path("a.jpg"), 11811,
+                        90 | subsampling);
+        original_ = LoadPictureFile(Path("a.jpg"));
+        originalBytes_ = ReadFile(Path("a.jpg"));
+    }
+
+    // The piece, decoded as the picture was, equals the picture's rectangle.
+    void ExpectBlocks(const std::string& name, unsigned left, unsigned top, unsigned width,
+                      unsigned height) {
+        SCOPED_TRACE(name);
+        const TestBitmap piece = LoadPictureFile(Path(name));
+        ASSERT_TRUE(piece);
+        EXPECT_EQ(FreeImage_GetWidth(piece.get()), width);
+        EXPECT_EQ(FreeImage_GetHeight(piece.get()), height);
+        std::string why;
+        EXPECT_TRUE(SameAsRegion(piece.get(), original_.get(), left, top, &why)) << why;
+    }
+
+    void ExpectRefused(const std::vector<std::string>& arguments, const std::string& message) {
+        SCOPED_TRACE(arguments.back());
+        const std::vector<std::string> before = ListFolder(folder_.Path());
+        const RunResult result = Kerfo(arguments);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, kWarning + message + "\n");
+        EXPECT_EQ(ListFolder(folder_.Path()), before) << "nothing may be written";
+    }
+};
+
+TEST_F(LosslessTest, PiecesHoldThePicturesOwnBlocks) {
+    // 4:2:0 has 16 x 16 blocks, 4:2:2 16 x 8, 4:4:4 and grey 8 x 8. The
+    // pictures end off the block grid on the right and at the bottom.
+    struct Kind {
+        std::string name;
+        unsigned bpp;
+        int subsampling;
+        int block;
+    };
+    for (const Kind& kind : std::vector<Kind>{{"4:2:0", 24, JPEG_SUBSAMPLING_420, 16},
+                                              {"4:2:2", 24, JPEG_SUBSAMPLING_422, 8},
+                                              {"4:4:4", 24, JPEG_SUBSAMPLING_444, 8},
+                                              {"grey", 8, 0, 8}}) {
+        SCOPED_TRACE(kind.name);
+        MakeJpeg(100, 75, kind.bpp, kind.subsampling);
+        const std::string top = std::to_string(2 * kind.block);
+        ASSERT_EQ(Kerfo({"-lossless", "-w", "32", "a.jpg", "left.jpg", "right.jpg"}).exitCode, 0);
+        ExpectBlocks("left.jpg", 0, 0, 32, 75);
+        ExpectBlocks("right.jpg", 32, 0, 68, 75);
+        ASSERT_EQ(Kerfo({"-h", top, "a.jpg", "top.jpg", "rest.jpg", "-lossless"}).exitCode, 0);
+        ExpectBlocks("top.jpg", 0, 0, 100, 2 * kind.block);
+        ExpectBlocks("rest.jpg", 0, 2 * kind.block, 100, 75 - 2 * kind.block);
+        ASSERT_EQ(Kerfo({"-lossless", "-g", "1", "6", "a.jpg"}).exitCode, 0) << "tiles of 16";
+        ExpectBlocks("a-01-02.jpg", 16, 0, 16, 75);
+        ExpectBlocks("a-01-06.jpg", 80, 0, 16, 75);
+        // A piece alone starts at the corner, so any size is lossless.
+        ASSERT_EQ(Kerfo({"-lossless", "-w", "37", "a.jpg", "alone.jpg", "-"}).exitCode, 0);
+        ExpectBlocks("alone.jpg", 0, 0, 37, 75);
+        EXPECT_EQ(ReadFile(Path("a.jpg")), originalBytes_);
+    }
+}
+
+TEST_F(LosslessTest, PiecesKeepTheMarkersAndCmyk) {
+    TestBitmap picture = MakePattern(64, 48);
+    FreeImage_SetMetadataKeyValue(FIMD_COMMENTS, picture.get(), "Comment", "a comment");
+    FreeImage_SetMetadataKeyValue(FIMD_XMP, picture.get(), "XMLPacket",
+                                  "<x:xmpmeta xmlns:x='adobe:ns:meta/'></x:xmpmeta>");
+    const std::string profile(200, 'p');
+    FreeImage_CreateICCProfile(picture.get(), const_cast<char*>(profile.data()),
+                               static_cast<long>(profile.size()));
+    SavePictureFile(picture.get(), Path("a.jpg"), 11811, 90);
+    ASSERT_EQ(Kerfo({"-lossless", "-w", "16", "a.jpg", "left.jpg", "right.jpg"}).exitCode, 0);
+    const std::string before = ReadFile(Path("a.jpg"));
+    for (const std::string name : {"left.jpg", "right.jpg"}) {
+        const std::string after = ReadFile(Path(name));
+        for (const unsigned code : {0xE1u, 0xE2u, 0xFEu}) {  // XMP, ICC profile, comment
+            EXPECT_FALSE(Segments(before, code).empty());
+            EXPECT_EQ(Segments(after, code), Segments(before, code)) << name << " " << code;
+        }
+    }
+
+    TestBitmap cmyk = MakePattern(64, 48, 32);
+    FreeImage_GetICCProfile(cmyk.get())->flags |= FIICC_COLOR_IS_CMYK;
+    SavePictureFile(cmyk.get(), Path("cmyk.jpg"), 11811, 90);
+    ASSERT_EQ(Kerfo({"-lossless", "-w", "24", "cmyk.jpg", "left.jpg", "right.jpg"}).exitCode, 0);
+    const TestBitmap whole(FreeImage_Load(FIF_JPEG, Path("cmyk.jpg").c_str(), JPEG_CMYK));
+    const TestBitmap right(FreeImage_Load(FIF_JPEG, Path("right.jpg").c_str(), JPEG_CMYK));
+    ASSERT_TRUE(whole && right);
+    EXPECT_TRUE(FreeImage_GetICCProfile(right.get())->flags & FIICC_COLOR_IS_CMYK) << "still CMYK";
+    for (unsigned y = 0; y < 48; ++y) {
+        ASSERT_EQ(
+            std::memcmp(FreeImage_GetScanLine(right.get(), static_cast<int>(y)),
+                        FreeImage_GetScanLine(whole.get(), static_cast<int>(y)) + 24 * 4, 40 * 4),
+            0)
+            << "row " << y;
+    }
+}
+
+TEST_F(LosslessTest, ACutThatCannotBeLosslessIsRefusedAndWritesNothing) {
+    MakeJpeg(6000, 40, 24, JPEG_SUBSAMPLING_420);
+    SavePictureFile(MakePattern(40, 30).get(), Path("a.png"), 11811);
+    WriteFile(Path("half.jpg"), originalBytes_.substr(0, originalBytes_.size() / 2));
+    ExpectRefused({"-lossless", "-w", "3000", "a.jpg", "l.jpg", "r.jpg"},
+                  "Size 3000 is 3000 pixels, where the rest can't start losslessly: the "
+                  "picture's blocks are 16 pixels wide: 2992 or 3008 cut losslessly.");
+    ExpectRefused({"-lossless", "-h", "20", "a.jpg", "t.jpg", "r.jpg"},
+                  "Size 20 is 20 pixels, where the rest can't start losslessly: the picture's "
+                  "blocks are 16 pixels high: 16 or 32 cut losslessly.");
+    ExpectRefused({"-lossless", "-g", "3", "7", "a.jpg"},
+                  "A grid of 3 rows and 7 columns can't be cut losslessly: its tiles are 857 x 13 "
+                  "pixels, and the picture's blocks are 16 x 16, where every tile must start. "
+                  "Columns that cut losslessly: 1, 3, 5, 15, 17, 22, 25, 34, 62, 75, 93, 123 and "
+                  "more. Rows that cut losslessly: 1.");
+    ExpectRefused({"-lossless", "-w", "16", "a.png", "l.jpg"},
+                  "-lossless cuts JPEG pictures only, and a.png is not one.");
+    ExpectRefused({"-lossless", "-w", "16", "a.jpg", "l.jpg", "r.png"},
+                  "-lossless makes JPEG pieces only, and r.png is no JPEG name.");
+    ExpectRefused({"-oq", "90", "-w", "16", "a.jpg", "l.jpg", "-lossless"},
+                  "-oq can't be used with -lossless: a lossless piece keeps the picture's own "
+                  "quality.");
+    ExpectRefused({"-lossless", "-w", "16", "half.jpg", "l.jpg", "r.jpg"},
+                  "Couldn't open input file: half.jpg\nPremature end of JPEG file");
+}
+
+TEST(OffGridSize, NamesTheNearestSizesThatCutLosslessly) {
+    struct Case {
+        int pixels;
+        unsigned dimension;
+        std::string sizes;  // none when on the grid
+    };
+    for (const Case& c : std::vector<Case>{{3008, 6000, ""},
+                                           {3000, 6000, "2992 or 3008 cut losslessly"},
+                                           {10, 6000, "only 16 cuts losslessly"},
+                                           {5990, 6000, "only 5984 cuts losslessly"},
+                                           {5, 12, "no size cuts it losslessly"}}) {
+        const std::optional<std::string> message =
+            OffGridSize("s", c.pixels, c.dimension, 16, "wide");
+        if (c.sizes.empty()) {
+            EXPECT_FALSE(message) << c.pixels;
+        } else {
+            ASSERT_TRUE(message) << c.pixels;
+            EXPECT_EQ(message->substr(message->rfind(": ") + 2), c.sizes + ".") << c.pixels;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kerfo::test
