@@ -1,7 +1,8 @@
 // The baseline for the benchmark: the same jobs as kerfo, written as plainly as
 // the image library allows (load, copy, save at flags 100, free each piece).
 //
-//   direct_cut width INPUT LEFT RIGHT     left half and the rest
+//   direct_cut width INPUT LEFT RIGHT [COLUMN]   left half (or the columns up to
+//                                                COLUMN) and the rest
 //   direct_cut grid ROWS COLUMNS INPUT    tiles INPUT-rr-cc.jpg beside the input
 
 #include <FreeImage.h>
@@ -23,10 +24,10 @@ bool SavePiece(FIBITMAP* picture, int left, int top, int right, int bottom, cons
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool width = argc == 5 && std::strcmp(argv[1], "width") == 0;
+    const bool width = (argc == 5 || argc == 6) && std::strcmp(argv[1], "width") == 0;
     const bool grid = argc == 5 && std::strcmp(argv[1], "grid") == 0;
     if (!width && !grid) {
-        std::fprintf(stderr, "usage: %s width INPUT LEFT RIGHT | grid ROWS COLUMNS INPUT\n",
+        std::fprintf(stderr, "usage: %s width INPUT LEFT RIGHT [COLUMN] | grid ROWS COLUMNS INPUT\n",
                      argv[0]);
         return 2;
     }
@@ -39,8 +40,9 @@ int main(int argc, char** argv) {
     const int h = static_cast<int>(FreeImage_GetHeight(picture));
     bool ok = true;
     if (width) {
-        ok = SavePiece(picture, 0, 0, w / 2, h, argv[3]) &&
-             SavePiece(picture, w / 2, 0, w, h, argv[4]);
+        const int column = argc == 6 ? std::atoi(argv[5]) : w / 2;
+        ok = SavePiece(picture, 0, 0, column, h, argv[3]) &&
+             SavePiece(picture, column, 0, w, h, argv[4]);
     } else {
         const int rows = std::atoi(argv[2]);
         const int columns = std::atoi(argv[3]);

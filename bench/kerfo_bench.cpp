@@ -70,6 +70,17 @@ T Median(std::vector<T> values) {
     return values[values.size() / 2];
 }
 
+// The bytes of the pieces in the folder: everything but the picture.
+double PiecesMegabytes(const std::string& folder) {
+    std::uintmax_t bytes = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename() != "photo.jpg") {
+            bytes += entry.file_size();
+        }
+    }
+    return static_cast<double>(bytes) / 1e6;
+}
+
 void Compare(const char* title, int rounds, const std::vector<std::string>& kerfo,
              const std::vector<std::string>& direct, const std::string& kerfoFolder,
              const std::string& directFolder) {
@@ -88,9 +99,10 @@ void Compare(const char* title, int rounds, const std::vector<std::string>& kerf
     const double kt = Median(kerfoTimes), dt = Median(directTimes);
     const long km = Median(kerfoPeaks), dm = Median(directPeaks);
     std::printf(
-        "%-22s kerfo %7.3f s %8.1f MB | library alone %7.3f s %8.1f MB | ratio time %.3f memory "
-        "%.3f\n",
-        title, kt, km / 1024.0, dt, dm / 1024.0, kt / dt, static_cast<double>(km) / dm);
+        "%-24s kerfo %7.3f s %7.1f MB, pieces %6.1f MB | library alone %7.3f s %7.1f MB, pieces "
+        "%6.1f MB | ratio time %.3f memory %.3f\n",
+        title, kt, km / 1024.0, PiecesMegabytes(kerfoFolder), dt, dm / 1024.0,
+        PiecesMegabytes(directFolder), kt / dt, static_cast<double>(km) / dm);
 }
 
 // What flushing a piece to disk costs: the median time to write a file of the
@@ -152,8 +164,20 @@ int main(int argc, char** argv) {
             {KERFO_BINARY, "-w", "50%", "photo.jpg", "left.jpg", "right.jpg"},
             {DIRECT_BINARY, "width", "photo.jpg", "left.jpg", "right.jpg"}, kerfoFolder,
             directFolder);
+    Compare("-w 3008 (three names)", rounds,
+            {KERFO_BINARY, "-w", "3008", "photo.jpg", "left.jpg", "right.jpg"},
+            {DIRECT_BINARY, "width", "photo.jpg", "left.jpg", "right.jpg", "3008"}, kerfoFolder,
+            directFolder);
+    Compare("-lossless -w 3008", rounds,
+            {KERFO_BINARY, "-lossless", "-w", "3008", "photo.jpg", "left.jpg", "right.jpg"},
+            {DIRECT_BINARY, "width", "photo.jpg", "left.jpg", "right.jpg", "3008"}, kerfoFolder,
+            directFolder);
     Compare("-g 10 10", rounds, {KERFO_BINARY, "-g", "10", "10", "photo.jpg"},
             {DIRECT_BINARY, "grid", "10", "10", "photo.jpg"}, kerfoFolder, directFolder);
+    Compare("-g 5 5", rounds, {KERFO_BINARY, "-g", "5", "5", "photo.jpg"},
+            {DIRECT_BINARY, "grid", "5", "5", "photo.jpg"}, kerfoFolder, directFolder);
+    Compare("-lossless -g 5 5", rounds, {KERFO_BINARY, "-lossless", "-g", "5", "5", "photo.jpg"},
+            {DIRECT_BINARY, "grid", "5", "5", "photo.jpg"}, kerfoFolder, directFolder);
     // Kerfo flushes every piece to disk before it is renamed into place, the
     // library alone doesn't; this is what that adds for a piece of 10 MB.
     MeasureFlush(folder, rounds, 10);

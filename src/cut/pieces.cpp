@@ -2,6 +2,7 @@
 
 #include "cut/pieces.h"
 
+#include <cstring>
 #include <optional>
 
 #include "app/messages.h"
@@ -30,9 +31,40 @@ bool ViewStaysInside(const PieceSpec& spec, unsigned bitsPerPixel, FREE_IMAGE_FO
     return format != FIF_BMP || rowBits % 32 == 0;
 }
 
+// Whether the JPEG encoder would read past the picture's memory through a view:
+// it copies a whole row of the picture's width from where each row of a 24-bit
+// piece starts, and the picture's top row is the last in memory.
+bool EncoderReadsPastThePicture(const PieceSpec& spec, FIBITMAP* picture,
+                                FREE_IMAGE_FORMAT format) {
+    return format == FIF_JPEG && FreeImage_GetImageType(picture) == FIT_BITMAP &&
+           FreeImage_GetBPP(picture) == 24 && spec.left > 0 && spec.top == 0;
+}
+
+// Moves the piece's pixels to the start of their rows, in place: the picture
+// is left unfit for any other piece.
+PieceSpec MoveToRowStarts(FIBITMAP* picture, const PieceSpec& spec) {
+    const unsigned bytesPerPixel = FreeImage_GetBPP(picture) / 8;
+    const unsigned height = FreeImage_GetHeight(picture);
+    for (int y = spec.top; y < spec.top + spec.height; ++y) {
+        BYTE* row = FreeImage_GetScanLine(picture, static_cast<int>(height) - 1 - y);
+        std::memmove(row, row + static_cast<std::size_t>(spec.left) * bytesPerPixel,
+                     static_cast<std::size_t>(spec.width) * bytesPerPixel);
+    }
+    PieceSpec moved = spec;
+    moved.left = 0;
+    return moved;
+}
+
 // The piece as a view into the picture's pixels where that is safe, otherwise
-// as a copy; with the picture's metadata either way.
-Bitmap PieceOf(FIBITMAP* picture, const PieceSpec& spec, FREE_IMAGE_FORMAT format) {
+// as a copy; with the picture's metadata either way. The last piece cut from a
+// picture may take the picture's memory for itself.
+Bitmap PieceOf(FIBITMAP* picture, PieceSpec spec, FREE_IMAGE_FORMAT format, bool lastOfPicture) {
+    if (EncoderReadsPastThePicture(spec, picture, format)) {
+        if (!lastOfPicture) {
+            return CopyRegion(picture, spec.left, spec.top, spec.width, spec.height);
+        }
+        spec = MoveToRowStarts(picture, spec);
+    }
     if (!ViewStaysInside(spec, FreeImage_GetBPP(picture), format)) {
         return CopyRegion(picture, spec.left, spec.top, spec.width, spec.height);
     }
@@ -58,8 +90,8 @@ void SavePieces(const char* input, Bitmap picture, const std::vector<PieceSpec>&
 
     const bool pngPicture = FormatForName(input) == FIF_PNG;
     const PngColour colour = pngPicture ? ReadPngColourOf(input) : PngColour{};
-    auto save = [&](std::size_t index, FIBITMAP* from) {
-        const Bitmap piece = PieceOf(from, pieces[index], set.Format(index));
+    auto save = [&](std::size_t index, FIBITMAP* from, bool lastOfPicture) {
+        const Bitmap piece = PieceOf(from, pieces[index], set.Format(index), lastOfPicture);
         std::string chunks;
         if (pngPicture && set.Format(index) == FIF_PNG && piece) {
             // The picture's own chunks, profile included, byte for byte; the
@@ -72,15 +104,19 @@ void SavePieces(const char* input, Bitmap picture, const std::vector<PieceSpec>&
         set.Save(index, piece.get(), quality, chunks);
     };
 
-    bool needsDisplaySamples = false;
+    // The pieces cut from the stored samples, and those cut from samples
+    // corrected for the display: the JPEG and BMP pieces of a PNG whose gamma
+    // matters.
+    const bool correct = pngPicture && GammaCorrectionChangesSamples(colour);
+    std::vector<std::size_t> fromStored;
+    std::vector<std::size_t> fromCorrected;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
-        if (pngPicture && set.Format(i) != FIF_PNG && GammaCorrectionChangesSamples(colour)) {
-            needsDisplaySamples = true;  // saved below, from the corrected picture
-            continue;
-        }
-        save(i, picture.get());
+        (correct && set.Format(i) != FIF_PNG ? fromCorrected : fromStored).push_back(i);
     }
-    if (needsDisplaySamples) {
+    for (std::size_t i : fromStored) {
+        save(i, picture.get(), i == fromStored.back());
+    }
+    if (!fromCorrected.empty()) {
         // One picture in memory at a time: the stored samples go before the
         // corrected ones are decoded.
         const unsigned width = FreeImage_GetWidth(picture.get());
@@ -91,10 +127,8 @@ void SavePieces(const char* input, Bitmap picture, const std::vector<PieceSpec>&
             FreeImage_GetHeight(corrected.get()) != height) {
             Fatal("Couldn't open input file: %s\nIt changed while it was being cut.", input);
         }
-        for (std::size_t i = 0; i < pieces.size(); ++i) {
-            if (set.Format(i) != FIF_PNG) {
-                save(i, corrected.get());
-            }
+        for (std::size_t i : fromCorrected) {
+            save(i, corrected.get(), i == fromCorrected.back());
         }
     }
     set.Commit();
