@@ -104,12 +104,16 @@ LosslessPicture ReadLosslessPicture(const char* path) {
                          ? "Its header is damaged: the picture's size can't be read."
                          : "Not a JPEG file.");
     }
-    // The cut reads every coefficient of the picture, as a progressive decode does.
+    // The cut holds every coefficient of the picture, and as much again for
+    // the pieces it crops from them.
     PictureClaim coefficients = *claim;
     coefficients.bitsPerPixel = 0;
-    coefficients.decoderBytes = claim->coefficientBytes;
-    if (const auto reason =
-            RefusalOfClaim(coefficients, picture.bytes.size(), platform::AvailableMemory())) {
+    coefficients.decoderBytes = 2 * claim->coefficientBytes;
+    std::optional<std::uint64_t> available = platform::AvailableMemory();
+    if (available) {
+        *available -= std::min(*available, static_cast<std::uint64_t>(picture.bytes.size()));
+    }
+    if (const auto reason = RefusalOfClaim(coefficients, picture.bytes.size(), available)) {
         Refuse(path, *reason);
     }
 

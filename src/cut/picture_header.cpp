@@ -397,7 +397,7 @@ std::optional<std::string> RefusalOfClaim(const PictureClaim& claim, std::uint64
                       kMaxJpegScans);
         return std::string(text);
     }
-    if (availableMemory && claim.bitsPerPixel != 0) {
+    if (availableMemory && (claim.bitsPerPixel != 0 || claim.decoderBytes != 0)) {
         const std::uint64_t needed =
             Add(BitmapBytes(claim.width, claim.height, claim.bitsPerPixel), claim.decoderBytes);
         if (needed > *availableMemory) {
