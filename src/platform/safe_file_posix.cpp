@@ -17,7 +17,11 @@
 namespace kerfo::platform {
 namespace {
 
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Every signal whose default ends the run and that can be caught: besides
+// Ctrl-C, kill, hang-up and quit, a CPU-time limit (ulimit -t sends SIGXCPU), an
+// alarm and the user signals.
+constexpr int kCleanupSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,
+                                   SIGXCPU, SIGALRM, SIGUSR1, SIGUSR2};
 
 // Of the target's own name, so much goes into the temporary file's name; with
 // the dot and the suffix it stays below the usual limit of 255 bytes.

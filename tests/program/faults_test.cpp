@@ -283,7 +283,8 @@ TEST_F(FaultTest, EveryPieceIsOnDiskBeforeAnyIsRenamedAndTheFolderAfter) {
 
 TEST_F(FaultTest, ACaughtSignalNeverLeavesATemporaryFileNorHalfAJob) {
     Make("a.png", 64, 48, 11811);
-    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (const int signalNumber :
+         {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGALRM, SIGUSR1, SIGUSR2}) {
         SCOPED_TRACE(signalNumber);
         // Stopped at the third tile's flush: two tiles are finished and the
         // third is written, all three in temporary files.
