@@ -1,6 +1,8 @@
 // Writing files through temporary files and renames, on POSIX.
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,6 +135,30 @@ void SyncFolder(const std::string& folder) {
         fsync(fd);
         close(fd);
     }
+}
+
+// Why the existing file at target, with that status, can't be replaced, or 0.
+int ReplaceError(const std::string& target, const struct stat& status) {
+    if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+        return errno;  // read-only to us, immutable, or on a read-only file system
+    }
+    const int fd = open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        int flags = 0;
+        const bool fixed = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                           (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+        close(fd);
+        if (fixed) {
+            return EPERM;
+        }
+    }
+    struct stat folder {};
+    if (geteuid() != 0 && status.st_uid != geteuid() &&
+        stat(FolderOf(target).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+        folder.st_uid != geteuid()) {
+        return EPERM;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -282,6 +308,9 @@ TargetInfo InspectTarget(const std::string& path) {
     if (stat(target.c_str(), &status) == 0) {
         info.identity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
         info.isFolder = S_ISDIR(status.st_mode);
+        if (!info.isFolder) {
+            info.replaceError = ReplaceError(target, status);
+        }
         return info;
     }
     // A file yet to be made is named by its folder, which may be reached
