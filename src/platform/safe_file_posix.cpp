@@ -137,6 +137,18 @@ void SyncFolder(const std::string& folder) {
     }
 }
 
+// True when path is a symbolic link that someone else planted in a folder that
+// everybody may write to and that keeps each file to its owner (sticky, as
+// /tmp is): a link owned by neither the user nor the folder's owner.
+bool IsStrangersLinkInSharedFolder(const std::string& path) {
+    struct stat link {};
+    struct stat folder {};
+    return lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
+           stat(FolderOf(path).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+           (folder.st_mode & S_IWOTH) != 0 && link.st_uid != geteuid() &&
+           link.st_uid != folder.st_uid;
+}
+
 // Why the existing file at target, with that status, can't be replaced, or 0.
 int ReplaceError(const std::string& target, const struct stat& status) {
     if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
@@ -302,8 +314,15 @@ std::size_t ReplaceTargets(const std::vector<ReplacementFile*>& files) {
 }
 
 TargetInfo InspectTarget(const std::string& path) {
-    const std::string target = ResolveTarget(path);
     TargetInfo info;
+    if (IsStrangersLinkInSharedFolder(path)) {
+        // The kernel (fs.protected_symlinks) refuses to open through such a
+        // link; it may lead to any file of the user's.
+        info.identity = "?" + path;
+        info.replaceError = EACCES;
+        return info;
+    }
+    const std::string target = ResolveTarget(path);
     struct stat status {};
     if (stat(target.c_str(), &status) == 0) {
         info.identity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);

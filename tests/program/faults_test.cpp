@@ -4,8 +4,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -370,6 +370,13 @@ TEST_F(FaultTest, ATargetThatCantBeReplacedIsRefusedBeforeAnythingIsWritten) {
              return set;
          },
          "Operation not permitted", 0700, false},
+        {"another user's link in a sticky folder (needs root)",
+         [&] {
+             WriteFile(Path("victim.png"), "t");
+             return root && symlink("victim.png", target.c_str()) == 0 &&
+                    lchown(target.c_str(), nobody, nobody) == 0;
+         },
+         "Permission denied", 01777, false},
         {"another user's file in a sticky folder (needs root)",
          [&] {
              WriteFile(target, "t");
@@ -395,12 +402,14 @@ TEST_F(FaultTest, ATargetThatCantBeReplacedIsRefusedBeforeAnythingIsWritten) {
         EXPECT_EQ(result.err,
                   kWarning + "Couldn't save target.png: can't replace it: " + c.reason + ".\n");
         EXPECT_EQ(ListFolder(folder_.Path()), before) << "nothing may be written";
-        EXPECT_TRUE(ReadFile(target) == "t") << "the target is untouched";
+        EXPECT_TRUE(ReadFile(target) == "t")
+            << "the target (or the file its link names) is untouched";
         const int fd = open(target.c_str(), O_RDONLY);
         int flags = 0;
         ioctl(fd, FS_IOC_SETFLAGS, &flags);
         close(fd);
         std::remove(target.c_str());
+        std::remove(Path("victim.png").c_str());
         chmod(folder_.Path().c_str(), 0700);
     }
 }
