@@ -76,30 +76,74 @@ bool IsKnownSegmentMarker(unsigned marker) {
 }
 
 struct JpegComponent {
+    unsigned id = 0;
     unsigned horizontal = 1;
     unsigned vertical = 1;
+    std::uint64_t blocks = 0;  // in whole MCUs, as an interleaved scan has them
 };
 
-// Counts the start-of-scan markers: entropy-coded data escapes every 0xFF it
-// holds, so each FF DA in the file starts a scan.
-unsigned CountScans(ByteSource& source) {
-    std::vector<unsigned char> buffer(1 << 16);
+struct ScanTally {
     unsigned scans = 0;
+    std::uint64_t coefficientPasses = 0;
+};
+
+// The coefficients that the scan whose header (its length) is at offset goes
+// over: the blocks of each of its components times its band of coefficients,
+// all 64 in a sequential JPEG. A header the decoder would refuse counts for
+// nothing, as the decoding stops there.
+std::uint64_t ScanPasses(ByteSource& source, std::uint64_t offset, bool progressive,
+                         const std::vector<JpegComponent>& components) {
+    unsigned char header[2 + 1 + 2 * 4 + 3];
+    if (!ReadExactly(source, offset, header, 3)) {
+        return 0;
+    }
+    const unsigned count = header[2];
+    if (count < 1 || count > 4 || BigEndian16(header) != 6 + 2 * count ||
+        !ReadExactly(source, offset, header, 3 + 2 * count + 3)) {
+        return 0;
+    }
+    const unsigned start = header[3 + 2 * count];
+    const unsigned end = header[4 + 2 * count];
+    const unsigned band = progressive && start <= end && end < 64 ? end - start + 1 : 64;
+    std::uint64_t passes = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        const unsigned id = header[3 + 2 * i];
+        const auto found = std::find_if(components.begin(), components.end(),
+                                        [id](const JpegComponent& c) { return c.id == id; });
+        if (found == components.end()) {
+            return 0;
+        }
+        passes = Add(passes, Multiply(found->blocks, band));
+    }
+    return passes;
+}
+
+// Counts the start-of-scan markers from offset on and what their scans go
+// over: entropy-coded data escapes every 0xFF it holds, so each FF DA starts a
+// scan. One in a segment between scans counts as well, which only errs on the
+// side of refusing.
+ScanTally TallyScans(ByteSource& source, std::uint64_t offset, bool progressive,
+                     const std::vector<JpegComponent>& components) {
+    std::vector<unsigned char> buffer(1 << 16);
+    ScanTally tally;
     bool lastWasFF = false;
-    for (std::uint64_t offset = 0; offset < source.Size();) {
+    while (offset < source.Size()) {
         const std::size_t count = source.ReadAt(offset, buffer.data(), buffer.size());
         if (count == 0) {
             break;
         }
         for (std::size_t i = 0; i < count; ++i) {
             if (lastWasFF && buffer[i] == 0xDA) {
-                ++scans;
+                ++tally.scans;
+                tally.coefficientPasses =
+                    Add(tally.coefficientPasses,
+                        ScanPasses(source, offset + i + 1, progressive, components));
             }
             lastWasFF = buffer[i] == 0xFF;
         }
         offset += count;
     }
-    return scans;
+    return tally;
 }
 
 std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
@@ -161,7 +205,8 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
                 }
                 const unsigned horizontal = component[1] >> 4;
                 const unsigned vertical = component[1] & 0x0F;
-                components.push_back({std::max(1u, horizontal), std::max(1u, vertical)});
+                components.push_back(
+                    {component[0], std::max(1u, horizontal), std::max(1u, vertical), 0});
             }
         }
         if (marker == 0xDA) {
@@ -197,6 +242,23 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
             }
             // Every block's DC coefficient is coded, in one bit at the least.
             claim.leastFileSize = boundKnown ? DivideRoundingUp(mostBlocks, 8) : 0;
+            const std::uint64_t mcuColumns =
+                DivideRoundingUp(claim.width, std::uint64_t{8} * maxHorizontal);
+            const std::uint64_t mcuRows =
+                DivideRoundingUp(claim.height, std::uint64_t{8} * maxVertical);
+            std::uint64_t mcuBlocks = 0;
+            for (JpegComponent& component : components) {
+                component.blocks =
+                    Multiply(mcuColumns * component.horizontal, mcuRows * component.vertical);
+                mcuBlocks = Add(mcuBlocks, component.blocks);
+            }
+            // Every coefficient once, or in a progressive JPEG in a first scan
+            // and at most 13 refinements (a point transform drops 13 bits at
+            // most); a scan that goes over any of them again is no picture's.
+            claim.coefficients = Multiply(mcuBlocks, 64);
+            claim.mostPasses = progressive ? 14 : 1;
+            const ScanTally tally = TallyScans(source, at - 2, progressive, components);
+            claim.coefficientPasses = tally.coefficientPasses;
             claim.bitsPerPixel = components.size() == 1 ? 8 : 24;
             // A picture in several scans is gathered whole, 64 coefficients of
             // two bytes a block, before the first row comes out.
@@ -204,7 +266,7 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
                 claim.decoderBytes = Multiply(allBlocks, 128);
             }
             if (progressive) {
-                claim.scans = CountScans(source);
+                claim.scans = tally.scans;
             }
             return claim;
         }
@@ -363,6 +425,15 @@ std::optional<std::string> RefusalOfClaim(const PictureClaim& claim, std::uint64
         std::snprintf(text, sizeof text,
                       "It has %u scans, more than the %u that a picture may have.", claim.scans,
                       kMaxJpegScans);
+        return std::string(text);
+    }
+    if (claim.coefficientPasses > Multiply(claim.coefficients, claim.mostPasses)) {
+        std::snprintf(text, sizeof text,
+                      "Its scans go over its pixels %.1f times, more than the %u that a picture "
+                      "needs.",
+                      static_cast<double>(claim.coefficientPasses) /
+                          static_cast<double>(std::max<std::uint64_t>(claim.coefficients, 1)),
+                      claim.mostPasses);
         return std::string(text);
     }
     if (availableMemory && claim.bitsPerPixel != 0) {

@@ -36,6 +36,14 @@ struct PictureClaim {
     std::uint64_t decoderBytes = 0;
     // Scans of a progressive JPEG; each one is decoded over the whole picture.
     unsigned scans = 0;
+    // A JPEG's scans, as the coefficients of every block that they go over,
+    // added up; the decoder passes over them all, even where a scan holds no
+    // data. Its frame's coefficients, and how often a picture may need to go
+    // over them: once in a sequential JPEG, and in a progressive one in a
+    // first scan and at most 13 refinements.
+    std::uint64_t coefficientPasses = 0;
+    std::uint64_t coefficients = 0;
+    unsigned mostPasses = 1;
 };
 
 // The most scans a progressive JPEG may have; every one of them costs a pass
