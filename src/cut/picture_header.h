@@ -44,6 +44,9 @@ struct PictureClaim {
     std::uint64_t coefficientPasses = 0;
     std::uint64_t coefficients = 0;
     unsigned mostPasses = 1;
+    // A JPEG that ends before its end marker: its last scan is cut short, or
+    // the decoder's only warning about it could be hidden behind another.
+    bool cutShort = false;
 };
 
 // The most scans a progressive JPEG may have; every one of them costs a pass

@@ -226,6 +226,32 @@ TEST_F(BadInputTest, DamagedPicturesAreRefusedWithTheLibrarysReason) {
     EXPECT_FALSE(Exists(Path("left.png")));
 }
 
+TEST_F(BadInputTest, AJpegCutShortIsRefusedWhateverTheDecoderWarnedOfFirst) {
+    // The decoder passes on only its first warning: an unknown JFIF version
+    // would hide the missing half of the picture, which would come out grey.
+    Make("whole.jpg", 400, 300, 11811);
+    std::string bytes = originalBytes_;
+    ASSERT_EQ(bytes.substr(6, 5), std::string("JFIF\0", 5));
+    bytes[11] = 2;  // version 2.01
+    WriteFile(Path("half.jpg"), bytes.substr(0, bytes.size() / 2));
+    std::remove(Path("whole.jpg").c_str());
+    ExpectRefused("half.jpg", "Premature end of JPEG file");
+}
+
+TEST_F(BadInputTest, WhatFollowsAJpegsEndIsNoPartOfIt) {
+    // As a motion photo carries its video: the decoder stops at the end
+    // marker, so bytes behind it that look like scans count for nothing.
+    SavePictureFile(MakePattern(64, 48).get(), Path("photo.jpg"), 0, JPEG_PROGRESSIVE | 90);
+    std::string bytes = ReadFile(Path("photo.jpg"));
+    for (int i = 0; i < 600; ++i) {
+        bytes += "\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00";
+    }
+    WriteFile(Path("photo.jpg"), bytes);
+    const RunResult result = Kerfo({"-w", "10", "photo.jpg", "left.jpg"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(Exists(Path("left.jpg")));
+}
+
 TEST_F(BadInputTest, InputsThatAreNoRegularFilesAreRefusedAtOnce) {
     ASSERT_EQ(mkfifo(Path("pipe.jpg").c_str(), 0600), 0);  // would block a reader forever
     ASSERT_EQ(mkdir(Path("folder.png").c_str(), 0700), 0);
