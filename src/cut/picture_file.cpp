@@ -400,6 +400,10 @@ PieceSet::PieceSet(std::vector<std::string> names) : names_(std::move(names)) {
         if (target.isFolder) {
             Fatal("Couldn't save %s: can't replace it: %s.", name.c_str(), std::strerror(EISDIR));
         }
+        if (target.replaceError != 0) {
+            Fatal("Couldn't save %s: can't replace it: %s.", name.c_str(),
+                  std::strerror(target.replaceError));
+        }
         identities.emplace_back(target.identity, i);
     }
     std::sort(identities.begin(), identities.end());

@@ -66,7 +66,8 @@ class PieceSet {
   public:
     // Checks the names, ending the run through Fatal unless each ends in a
     // picture extension ("Save: file (%s) - must end in .jpg, .jpeg or .bmp"),
-    // none is a folder and no two name the same file.
+    // none is a folder or a file that can't be replaced (read-only, immutable,
+    // another user's in a sticky folder) and no two name the same file.
     explicit PieceSet(std::vector<std::string> names);
 
     const std::string& Name(std::size_t index) const { return names_[index]; }

@@ -76,30 +76,139 @@ bool IsKnownSegmentMarker(unsigned marker) {
 }
 
 struct JpegComponent {
+    unsigned id = 0;
     unsigned horizontal = 1;
     unsigned vertical = 1;
+    std::uint64_t blocks = 0;  // in whole MCUs, as an interleaved scan has them
 };
 
-// Counts the start-of-scan markers: entropy-coded data escapes every 0xFF it
-// holds, so each FF DA in the file starts a scan.
-unsigned CountScans(ByteSource& source) {
-    std::vector<unsigned char> buffer(1 << 16);
+struct ScanTally {
     unsigned scans = 0;
-    bool lastWasFF = false;
-    for (std::uint64_t offset = 0; offset < source.Size();) {
-        const std::size_t count = source.ReadAt(offset, buffer.data(), buffer.size());
-        if (count == 0) {
-            break;
-        }
-        for (std::size_t i = 0; i < count; ++i) {
-            if (lastWasFF && buffer[i] == 0xDA) {
-                ++scans;
-            }
-            lastWasFF = buffer[i] == 0xFF;
-        }
-        offset += count;
+    std::uint64_t coefficientPasses = 0;
+    bool cutShort = false;  // the file ends before the end marker
+};
+
+// The coefficients that the scan whose header (its length) is at offset goes
+// over: the blocks of each of its components times its band of coefficients,
+// all 64 in a sequential JPEG. None when the decoder would refuse the header
+// and stop there.
+std::optional<std::uint64_t> ScanPasses(ByteSource& source, std::uint64_t offset, bool progressive,
+                                        const std::vector<JpegComponent>& components) {
+    unsigned char header[2 + 1 + 2 * 4 + 3];
+    if (!ReadExactly(source, offset, header, 3)) {
+        return std::nullopt;
     }
-    return scans;
+    const unsigned count = header[2];
+    if (count < 1 || count > 4 || BigEndian16(header) != 6 + 2 * count ||
+        !ReadExactly(source, offset, header, 3 + 2 * count + 3)) {
+        return std::nullopt;
+    }
+    const unsigned start = header[3 + 2 * count];
+    const unsigned end = header[4 + 2 * count];
+    const unsigned band = progressive && start <= end && end < 64 ? end - start + 1 : 64;
+    std::uint64_t passes = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        const unsigned id = header[3 + 2 * i];
+        const auto found = std::find_if(components.begin(), components.end(),
+                                        [id](const JpegComponent& c) { return c.id == id; });
+        if (found == components.end()) {
+            return std::nullopt;
+        }
+        passes = Add(passes, Multiply(found->blocks, band));
+    }
+    return passes;
+}
+
+// A file read forward byte by byte, through a buffer.
+class ForwardReader {
+  public:
+    explicit ForwardReader(ByteSource& source) : source_(source), buffer_(1 << 16) {}
+    void Seek(std::uint64_t offset) {
+        offset_ = offset;
+        at_ = count_ = 0;
+    }
+    // The offset of the byte that Next reads.
+    std::uint64_t Offset() const { return offset_ + at_; }
+    bool Next(unsigned char& byte) {
+        if (at_ == count_) {
+            offset_ += count_;
+            at_ = 0;
+            count_ = source_.ReadAt(offset_, buffer_.data(), buffer_.size());
+            if (count_ == 0) {
+                return false;
+            }
+        }
+        byte = buffer_[at_++];
+        return true;
+    }
+
+  private:
+    ByteSource& source_;
+    std::vector<unsigned char> buffer_;
+    std::uint64_t offset_ = 0;
+    std::size_t at_ = 0;
+    std::size_t count_ = 0;
+};
+
+// Follows the markers from the first scan's header at offset to the end
+// marker as the decoder does, counting the scans and what they go over:
+// entropy-coded data escapes every 0xFF it holds (restart markers aside), so
+// the next marker is the next FF byte followed by another than 00; segments
+// are skipped by their lengths, and what follows the end marker is never read.
+ScanTally TallyScans(ByteSource& source, std::uint64_t offset, bool progressive,
+                     const std::vector<JpegComponent>& components) {
+    ScanTally tally;
+    ForwardReader reader(source);
+    std::uint64_t header = offset;
+    for (;;) {
+        const std::optional<std::uint64_t> passes =
+            ScanPasses(source, header, progressive, components);
+        if (!passes) {
+            tally.cutShort = source.Size() < header + 3;
+            return tally;  // the decoder stops at the header
+        }
+        ++tally.scans;
+        tally.coefficientPasses = Add(tally.coefficientPasses, *passes);
+        unsigned char bytes[2];
+        ReadExactly(source, header, bytes, 2);
+        reader.Seek(header + BigEndian16(bytes));
+        for (;;) {
+            unsigned char byte = 0;
+            do {
+                do {
+                    if (!reader.Next(byte)) {
+                        tally.cutShort = true;
+                        return tally;
+                    }
+                } while (byte != 0xFF);
+                do {
+                    if (!reader.Next(byte)) {
+                        tally.cutShort = true;
+                        return tally;
+                    }
+                } while (byte == 0xFF);
+            } while (byte == 0x00);
+            const unsigned marker = byte;
+            if (marker == 0xDA) {
+                header = reader.Offset();
+                break;
+            }
+            if (marker == 0xD9) {
+                return tally;
+            }
+            if (IsFrameMarker(marker) || marker == 0xD8) {
+                return tally;  // a second frame or start: the decoder stops
+            }
+            if (IsKnownSegmentMarker(marker)) {
+                if (!ReadExactly(source, reader.Offset(), bytes, 2)) {
+                    tally.cutShort = true;
+                    return tally;
+                }
+                reader.Seek(reader.Offset() + std::max(2u, BigEndian16(bytes)));
+            }
+            // Restart markers and unknown ones: the decoder reads on behind them.
+        }
+    }
 }
 
 std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
@@ -182,7 +291,8 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
                 }
                 const unsigned horizontal = component[1] >> 4;
                 const unsigned vertical = component[1] & 0x0F;
-                components.push_back({std::max(1u, horizontal), std::max(1u, vertical)});
+                components.push_back(
+                    {component[0], std::max(1u, horizontal), std::max(1u, vertical), 0});
             }
         }
         if (marker == 0xDA) {
@@ -218,6 +328,24 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
             }
             // Every block's DC coefficient is coded, in one bit at the least.
             claim.leastFileSize = boundKnown ? DivideRoundingUp(mostBlocks, 8) : 0;
+            const std::uint64_t mcuColumns =
+                DivideRoundingUp(claim.width, std::uint64_t{8} * maxHorizontal);
+            const std::uint64_t mcuRows =
+                DivideRoundingUp(claim.height, std::uint64_t{8} * maxVertical);
+            std::uint64_t mcuBlocks = 0;
+            for (JpegComponent& component : components) {
+                component.blocks =
+                    Multiply(mcuColumns * component.horizontal, mcuRows * component.vertical);
+                mcuBlocks = Add(mcuBlocks, component.blocks);
+            }
+            // Every coefficient once, or in a progressive JPEG in a first scan
+            // and at most 13 refinements (a point transform drops 13 bits at
+            // most); a scan that goes over any of them again is no picture's.
+            claim.coefficients = Multiply(mcuBlocks, 64);
+            claim.mostPasses = progressive ? 14 : 1;
+            const ScanTally tally = TallyScans(source, at, progressive, components);
+            claim.coefficientPasses = tally.coefficientPasses;
+            claim.cutShort = tally.cutShort;
             claim.bitsPerPixel = components.size() == 1 ? 8 : 24;
             // A picture in several scans is gathered whole, 64 coefficients of
             // two bytes a block, before the first row comes out.
@@ -226,7 +354,7 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
                 claim.decoderBytes = claim.coefficientBytes;
             }
             if (progressive) {
-                claim.scans = CountScans(source);
+                claim.scans = tally.scans;
             }
             claim.progressive = progressive;
             return claim;
@@ -391,10 +519,22 @@ std::optional<std::string> RefusalOfClaim(const PictureClaim& claim, std::uint64
                       claim.width, claim.height, static_cast<unsigned long long>(fileSize));
         return std::string(text);
     }
+    if (claim.cutShort) {
+        return std::string("Premature end of JPEG file");  // the decoder's words for it
+    }
     if (claim.scans > kMaxJpegScans) {
         std::snprintf(text, sizeof text,
                       "It has %u scans, more than the %u that a picture may have.", claim.scans,
                       kMaxJpegScans);
+        return std::string(text);
+    }
+    if (claim.coefficientPasses > Multiply(claim.coefficients, claim.mostPasses)) {
+        std::snprintf(text, sizeof text,
+                      "Its scans go over its pixels %.1f times, more than the %u that a picture "
+                      "needs.",
+                      static_cast<double>(claim.coefficientPasses) /
+                          static_cast<double>(std::max<std::uint64_t>(claim.coefficients, 1)),
+                      claim.mostPasses);
         return std::string(text);
     }
     if (availableMemory && (claim.bitsPerPixel != 0 || claim.decoderBytes != 0)) {

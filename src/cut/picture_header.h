@@ -56,6 +56,17 @@ struct PictureClaim {
     bool progressive = false;
     std::uint32_t dotsPerMeterX = 0;
     std::uint32_t dotsPerMeterY = 0;
+    // A JPEG's scans, as the coefficients of every block that they go over,
+    // added up; the decoder passes over them all, even where a scan holds no
+    // data. Its frame's coefficients, and how often a picture may need to go
+    // over them: once in a sequential JPEG, and in a progressive one in a
+    // first scan and at most 13 refinements.
+    std::uint64_t coefficientPasses = 0;
+    std::uint64_t coefficients = 0;
+    unsigned mostPasses = 1;
+    // A JPEG that ends before its end marker: its last scan is cut short, or
+    // the decoder's only warning about it could be hidden behind another.
+    bool cutShort = false;
 };
 
 // The most scans a progressive JPEG may have; every one of them costs a pass

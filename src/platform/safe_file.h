@@ -81,6 +81,13 @@ struct TargetInfo {
     std::string identity;
     // The path names a folder, which no file can replace.
     bool isFolder = false;
+    // Why the file that is there can't be replaced (an errno value), or 0: it
+    // is read-only to the user, immutable or append-only, or another user's in
+    // a folder where only a file's owner may replace it (sticky, as /tmp is);
+    // or the path is a link that another user planted in such a folder, which
+    // is not followed.
+    // A rename that failed on it would come after the other pieces are in place.
+    int replaceError = 0;
 };
 TargetInfo InspectTarget(const std::string& path);
 

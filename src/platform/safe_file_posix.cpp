@@ -1,6 +1,8 @@
 // Writing files through temporary files and renames, on POSIX.
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +19,11 @@
 namespace kerfo::platform {
 namespace {
 
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Every signal whose default ends the run and that can be caught: besides
+// Ctrl-C, kill, hang-up and quit, a CPU-time limit (ulimit -t sends SIGXCPU), an
+// alarm and the user signals.
+constexpr int kCleanupSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,
+                                   SIGXCPU, SIGALRM, SIGUSR1, SIGUSR2};
 
 // Of the target's own name, so much goes into the temporary file's name; with
 // the dot and the suffix it stays below the usual limit of 255 bytes.
@@ -129,6 +135,42 @@ void SyncFolder(const std::string& folder) {
         fsync(fd);
         close(fd);
     }
+}
+
+// True when path is a symbolic link that someone else planted in a folder that
+// everybody may write to and that keeps each file to its owner (sticky, as
+// /tmp is): a link owned by neither the user nor the folder's owner.
+bool IsStrangersLinkInSharedFolder(const std::string& path) {
+    struct stat link {};
+    struct stat folder {};
+    return lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
+           stat(FolderOf(path).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+           (folder.st_mode & S_IWOTH) != 0 && link.st_uid != geteuid() &&
+           link.st_uid != folder.st_uid;
+}
+
+// Why the existing file at target, with that status, can't be replaced, or 0.
+int ReplaceError(const std::string& target, const struct stat& status) {
+    if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+        return errno;  // read-only to us, immutable, or on a read-only file system
+    }
+    const int fd = open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        int flags = 0;
+        const bool fixed = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                           (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+        close(fd);
+        if (fixed) {
+            return EPERM;
+        }
+    }
+    struct stat folder {};
+    if (geteuid() != 0 && status.st_uid != geteuid() &&
+        stat(FolderOf(target).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+        folder.st_uid != geteuid()) {
+        return EPERM;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -300,12 +342,22 @@ ReplaceResult ReplaceTargets(const std::vector<ReplacementFile*>& files) {
 }
 
 TargetInfo InspectTarget(const std::string& path) {
-    const std::string target = ResolveTarget(path);
     TargetInfo info;
+    if (IsStrangersLinkInSharedFolder(path)) {
+        // The kernel (fs.protected_symlinks) refuses to open through such a
+        // link; it may lead to any file of the user's.
+        info.identity = "?" + path;
+        info.replaceError = EACCES;
+        return info;
+    }
+    const std::string target = ResolveTarget(path);
     struct stat status {};
     if (stat(target.c_str(), &status) == 0) {
         info.identity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
         info.isFolder = S_ISDIR(status.st_mode);
+        if (!info.isFolder) {
+            info.replaceError = ReplaceError(target, status);
+        }
         return info;
     }
     // A file yet to be made is named by its folder, which may be reached

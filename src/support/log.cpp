@@ -111,7 +111,9 @@ void LogMessage(const char* format, ...) {
         std::strcpy(lastLogDate, date);
         LogLine("*\n* %s\n*", date);
     }
-    LogLine("%s %s", time, EscapeControls(message, kLineLimit).c_str());
+    // The time and a space come first, so the escaped message gets what is
+    // left of the line.
+    LogLine("%s %s", time, EscapeControls(message, kLineLimit - std::strlen(time) - 1).c_str());
 }
 
 void LogCommand(const char* program, int count, const char* const* arguments) {

@@ -69,6 +69,33 @@ std::string BmpClaiming(unsigned width, unsigned height, std::size_t fileSize) {
     return bytes;
 }
 
+// A JPEG segment: its marker, length and payload.
+std::string Segment(unsigned marker, const std::string& payload) {
+    return std::string{'\xFF', static_cast<char>(marker)} +
+           BigEndian(static_cast<std::uint32_t>(payload.size() + 2), 2) + payload;
+}
+
+// A JPEG of size x size pixels in one or three components, with one-code
+// Huffman tables (DC: difference 0; AC: end of block, or in a progressive JPEG
+// a run of 64 empty blocks), and the scans given as header and data.
+std::string JpegOfScans(bool progressive, unsigned components, unsigned size,
+                        const std::vector<std::pair<std::string, std::string>>& scans) {
+    std::string frame =
+        std::string(1, 8) + BigEndian(size, 2) + BigEndian(size, 2) + static_cast<char>(components);
+    for (unsigned i = 1; i <= components; ++i) {
+        frame += std::string{static_cast<char>(i), 0x11, 0};
+    }
+    std::string bytes = "\xFF\xD8" + Segment(0xDB, std::string(1, 0) + std::string(64, 1)) +
+                        Segment(progressive ? 0xC2 : 0xC0, frame) +
+                        Segment(0xC4, std::string{0x00, 1} + std::string(16, 0)) +
+                        Segment(0xC4, std::string{0x10, 1} + std::string(15, 0) +
+                                          static_cast<char>(progressive ? 0x60 : 0x00));
+    for (const auto& [header, data] : scans) {
+        bytes += Segment(0xDA, header) + data;
+    }
+    return bytes + "\xFF\xD9";
+}
+
 class BadInputTest : public PictureFolderTest {
   protected:
     // Runs a cut of the file, expecting it refused with the load message and
@@ -105,6 +132,32 @@ TEST_F(BadInputTest, HeadersClaimingMorePixelsThanTheFileHoldsAreRefusedUndecode
                                   std::to_string(c.height) + " pixels, more than a file of " +
                                   std::to_string(c.bytes.size()) + " bytes can hold.");
     }
+}
+
+TEST_F(BadInputTest, ScansThatGoOverThePictureAgainAreRefusedUndecoded) {
+    // The decoder passes over the whole picture in every scan, data or not:
+    // scans of a few bytes each, over and over, make a small file take
+    // minutes. A sequential JPEG needs each component once; a progressive one
+    // each coefficient in a first scan and at most 13 refinements.
+    std::vector<std::pair<std::string, std::string>> again;
+    for (int i = 0; i < 20; ++i) {
+        for (const char component : {1, 2, 3}) {
+            again.emplace_back(std::string{1, component, 0, 0, 63, 0}, std::string(1, 0));
+        }
+    }
+    std::vector<std::pair<std::string, std::string>> refined = {
+        {std::string{1, 1, 0, 0, 0, 0x00}, std::string(8, 0)}};
+    for (int i = 0; i < 20; ++i) {
+        refined.emplace_back(std::string{1, 1, 0, 1, 63, 0x01}, "\x01");  // bit 1 first
+        refined.emplace_back(std::string{1, 1, 0, 1, 63, 0x10}, "\x01");  // then bit 0
+    }
+    WriteFile(Path("again.jpg"), JpegOfScans(false, 3, 16, again));
+    WriteFile(Path("refined.jpg"), JpegOfScans(true, 1, 64, refined));
+    ExpectRefused("again.jpg",
+                  "Its scans go over its pixels 20.0 times, more than the 1 that a picture needs.");
+    ExpectRefused(
+        "refined.jpg",
+        "Its scans go over its pixels 39.4 times, more than the 14 that a picture needs.");
 }
 
 TEST_F(BadInputTest, PixelsThatWouldNotFitInMemoryAreRefusedUndecoded) {
@@ -157,6 +210,32 @@ TEST_F(BadInputTest, DamagedPicturesAreRefusedWithTheLibrarysReason) {
     EXPECT_EQ(lines[1], "Couldn't open input file: half.png");
     EXPECT_FALSE(lines[2].empty()) << "the library's reason";
     EXPECT_FALSE(Exists(Path("left.png")));
+}
+
+TEST_F(BadInputTest, AJpegCutShortIsRefusedWhateverTheDecoderWarnedOfFirst) {
+    // The decoder passes on only its first warning: an unknown JFIF version
+    // would hide the missing half of the picture, which would come out grey.
+    Make("whole.jpg", 400, 300, 11811);
+    std::string bytes = originalBytes_;
+    ASSERT_EQ(bytes.substr(6, 5), std::string("JFIF\0", 5));
+    bytes[11] = 2;  // version 2.01
+    WriteFile(Path("half.jpg"), bytes.substr(0, bytes.size() / 2));
+    std::remove(Path("whole.jpg").c_str());
+    ExpectRefused("half.jpg", "Premature end of JPEG file");
+}
+
+TEST_F(BadInputTest, WhatFollowsAJpegsEndIsNoPartOfIt) {
+    // As a motion photo carries its video: the decoder stops at the end
+    // marker, so bytes behind it that look like scans count for nothing.
+    SavePictureFile(MakePattern(64, 48).get(), Path("photo.jpg"), 0, JPEG_PROGRESSIVE | 90);
+    std::string bytes = ReadFile(Path("photo.jpg"));
+    for (int i = 0; i < 600; ++i) {
+        bytes += "\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00";
+    }
+    WriteFile(Path("photo.jpg"), bytes);
+    const RunResult result = Kerfo({"-w", "10", "photo.jpg", "left.jpg"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(Exists(Path("left.jpg")));
 }
 
 TEST_F(BadInputTest, InputsThatAreNoRegularFilesAreRefusedAtOnce) {

@@ -3,12 +3,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <sstream>
 
 #include "picture_folder.h"
@@ -283,7 +286,8 @@ TEST_F(FaultTest, EveryPieceIsOnDiskBeforeAnyIsRenamedAndTheFolderAfter) {
 
 TEST_F(FaultTest, ACaughtSignalNeverLeavesATemporaryFileNorHalfAJob) {
     Make("a.png", 64, 48, 11811);
-    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (const int signalNumber :
+         {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU, SIGALRM, SIGUSR1, SIGUSR2}) {
         SCOPED_TRACE(signalNumber);
         // Stopped at the third tile's flush: every tile is written to its
         // temporary file, two of them are on disk, none is in place.
@@ -331,6 +335,82 @@ TEST_F(FaultTest, TwoPiecesForOneFileAreRefusedBeforeAnythingIsWritten) {
                       "Couldn't save " + first + " and " + rest +
                           ": they are the same file, which can't hold two pieces.");
         EXPECT_EQ(ReadFile(Path("b.png")), "b");
+    }
+}
+
+// Found out only by the rename, each of these would fail after the other piece
+// was put in place.
+TEST_F(FaultTest, ATargetThatCantBeReplacedIsRefusedBeforeAnythingIsWritten) {
+    Make("a.png", 64, 48, 11811);
+    const bool root = geteuid() == 0;
+    const unsigned nobody = 65534;  // root runs the program as this user
+    const std::string target = Path("target.png");
+    struct Case {
+        std::string what;
+        std::function<bool()> plant;  // false: it can't be set up here
+        std::string reason;
+        mode_t folderMode;
+        bool asNobody;
+    };
+    const std::vector<Case> cases = {
+        {"a read-only file",
+         [&] {
+             WriteFile(target, "t");
+             return chmod(target.c_str(), 0444) == 0 &&
+                    (!root || chown(target.c_str(), nobody, nobody) == 0);
+         },
+         "Permission denied", 0777, root},
+        {"an immutable file (needs root)",
+         [&] {
+             WriteFile(target, "t");
+             const int fd = open(target.c_str(), O_RDONLY);
+             int flags = FS_IMMUTABLE_FL;
+             const bool set = root && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+             close(fd);
+             return set;
+         },
+         "Operation not permitted", 0700, false},
+        {"another user's link in a sticky folder (needs root)",
+         [&] {
+             WriteFile(Path("victim.png"), "t");
+             return root && symlink("victim.png", target.c_str()) == 0 &&
+                    lchown(target.c_str(), nobody, nobody) == 0;
+         },
+         "Permission denied", 01777, false},
+        {"another user's file in a sticky folder (needs root)",
+         [&] {
+             WriteFile(target, "t");
+             return root && chmod(target.c_str(), 0666) == 0;
+         },
+         "Operation not permitted", 01777, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.plant()) {
+            continue;
+        }
+        ASSERT_EQ(chmod(folder_.Path().c_str(), c.folderMode), 0);
+        RunOptions options;
+        options.workingFolder = folder_.Path();
+        options.environment["XDG_DATA_HOME"] = folder_.Path();
+        if (c.asNobody) {
+            options.user = nobody;
+        }
+        const std::vector<std::string> before = ListFolder(folder_.Path());
+        const RunResult result = RunKerfo({"-w", "10", "a.png", "left.png", "target.png"}, options);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err,
+                  kWarning + "Couldn't save target.png: can't replace it: " + c.reason + ".\n");
+        EXPECT_EQ(ListFolder(folder_.Path()), before) << "nothing may be written";
+        EXPECT_TRUE(ReadFile(target) == "t")
+            << "the target (or the file its link names) is untouched";
+        const int fd = open(target.c_str(), O_RDONLY);
+        int flags = 0;
+        ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        close(fd);
+        std::remove(target.c_str());
+        std::remove(Path("victim.png").c_str());
+        chmod(folder_.Path().c_str(), 0700);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -141,6 +142,10 @@ RunResult Run(const std::string& program, const std::vector<std::string>& argume
         if (options.fileSizeLimit) {
             const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (options.user && (setgroups(0, nullptr) != 0 || setgid(*options.user) != 0 ||
+                             setuid(*options.user) != 0)) {
+            _exit(126);
         }
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);

@@ -30,6 +30,8 @@ struct RunOptions {
     std::string input;              // fed to standard input
     // A limit on the size of every file the child writes (ulimit -f), in bytes.
     std::optional<unsigned long long> fileSizeLimit;
+    // Another user to run the child as (needs root).
+    std::optional<unsigned> user;
 };
 
 // The environment a child gets: this process's (unless cleared) changed by

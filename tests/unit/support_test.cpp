@@ -72,6 +72,13 @@ TEST_F(LogTest, LongTextsAreCutNotOverflowed) {
     EXPECT_EQ(lines[4].size(), 512u) << "time, space and 503 characters of message";
 }
 
+TEST_F(LogTest, AnEscapeThatWouldBeCutAtTheLinesEndIsLeftOut) {
+    LogMessage("%s\x01", std::string(500, 'x').c_str());  // 500 + 4 characters escaped
+    const std::vector<std::string> lines = LogLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(Message(lines[3]), std::string(500, 'x')) << "503 characters after the time";
+}
+
 TEST_F(LogTest, CommandLinesAndPercentSignsAreWrittenLiterally) {
     const char* arguments[] = {"-w", "50%", "a b.jpg"};
     LogCommand("kerfo", 3, arguments);
