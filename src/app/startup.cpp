@@ -35,15 +35,15 @@ int StartAndDispatch() {
     PerUserFolder = ComputePerUserFolder(MakerName, ProgramName);
     PointLogAtProgramFile();
     DebugLevel = std::atoi(TakeOptionValue(list, "-dbg=", "0"));
-    if (DebugLevel > 0) {
-        LogMessage("Cmdline: %s", platform::CommandLineText());
-    }
     // An argument beyond the list's limit would be dropped unseen, and a cut
     // that lost its last name would replace its input: such a command line is
-    // malformed.
+    // malformed, and refused before anything is written, the log included.
     if (commandLine.Overflowed()) {
         ShowUsage();
         return 1;
+    }
+    if (DebugLevel > 0) {
+        LogMessage("Cmdline: %s", platform::CommandLineText());
     }
     return Dispatch(list);
 }

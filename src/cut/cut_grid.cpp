@@ -63,13 +63,13 @@ int CutGrid(const char* path, int rows, int columns, int quality, bool lossless)
         }
     }
     if (!lossless) {
-        SavePieces(path, std::move(picture), tiles, quality);
+        SavePieces(path, std::move(picture), tiles, quality, true);
         return 0;
     }
     if (const auto reason = OffGridTiles(rows, columns, *jpeg)) {
         Fatal("%s", reason->c_str());
     }
-    SaveLosslessPieces(*jpeg, tiles);
+    SaveLosslessPieces(*jpeg, tiles, true);
     return 0;
 }
 

@@ -200,7 +200,8 @@ std::optional<std::string> OffGridTiles(int rows, int columns, const LosslessPic
     return std::string(text);
 }
 
-void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceSpec>& pieces) {
+void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceSpec>& pieces,
+                        bool keepInput) {
     std::vector<std::string> names;
     std::vector<tjtransform> transforms;
     for (const PieceSpec& piece : pieces) {
@@ -212,7 +213,7 @@ void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceS
         transform.options = TJXOPT_CROP | (picture.progressive ? TJXOPT_PROGRESSIVE : 0);
         transforms.push_back(transform);
     }
-    PieceSet set(std::move(names));
+    PieceSet set(std::move(names), keepInput ? picture.path.c_str() : nullptr);
     if (pieces.empty()) {
         return;
     }

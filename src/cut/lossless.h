@@ -52,6 +52,8 @@ std::optional<std::string> OffGridTiles(int rows, int columns, const LosslessPic
 // picture, and saves them all or nothing (see PieceSet). The pieces start on
 // the MCU grid. Ends the run through Fatal when the library finds the picture
 // damaged or can't cut it.
-void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceSpec>& pieces);
+// With keepInput, no piece may replace the picture (a grid cut's tiles).
+void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceSpec>& pieces,
+                        bool keepInput = false);
 
 }  // namespace kerfo

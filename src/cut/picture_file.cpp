@@ -387,8 +387,9 @@ Bitmap LoadPictureFromMemory(const unsigned char* data, std::size_t size, FREE_I
     return LoadChecked(input, format, name, availableMemory, Samples::AsStored);
 }
 
-PieceSet::PieceSet(std::vector<std::string> names) : names_(std::move(names)) {
+PieceSet::PieceSet(std::vector<std::string> names, const char* kept) : names_(std::move(names)) {
     std::vector<std::pair<std::string, std::size_t>> identities;
+    const std::string keptIdentity = kept != nullptr ? platform::InspectTarget(kept).identity : "";
     for (std::size_t i = 0; i < names_.size(); ++i) {
         const std::string& name = names_[i];
         const std::optional<FREE_IMAGE_FORMAT> format = FormatForName(name);
@@ -403,6 +404,11 @@ PieceSet::PieceSet(std::vector<std::string> names) : names_(std::move(names)) {
         if (target.replaceError != 0) {
             Fatal("Couldn't save %s: can't replace it: %s.", name.c_str(),
                   std::strerror(target.replaceError));
+        }
+        if (kept != nullptr && target.identity == keptIdentity) {
+            Fatal(
+                "Couldn't save %s: it is the picture %s itself, which a grid cut leaves as it is.",
+                name.c_str(), kept);
         }
         identities.emplace_back(target.identity, i);
     }

@@ -67,8 +67,10 @@ class PieceSet {
     // Checks the names, ending the run through Fatal unless each ends in a
     // picture extension ("Save: file (%s) - must end in .jpg, .jpeg or .bmp"),
     // none is a folder or a file that can't be replaced (read-only, immutable,
-    // another user's in a sticky folder) and no two name the same file.
-    explicit PieceSet(std::vector<std::string> names);
+    // another user's in a sticky folder) and no two name the same file; nor the
+    // file kept, when one is given (the picture of a grid cut, which stays as
+    // it is).
+    explicit PieceSet(std::vector<std::string> names, const char* kept = nullptr);
 
     const std::string& Name(std::size_t index) const { return names_[index]; }
     FREE_IMAGE_FORMAT Format(std::size_t index) const { return formats_[index]; }

@@ -2,7 +2,10 @@
 
 #include "cut/picture_header.h"
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -211,7 +214,132 @@ ScanTally TallyScans(ByteSource& source, std::uint64_t offset, bool progressive,
     }
 }
 
-std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
+// A part of another source.
+class SliceSource : public ByteSource {
+  public:
+    SliceSource(ByteSource& whole, std::uint64_t offset, std::uint64_t size)
+        : whole_(whole), offset_(offset), size_(size) {}
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
+        if (offset >= size_) {
+            return 0;
+        }
+        return whole_.ReadAt(
+            offset_ + offset, buffer,
+            static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset)));
+    }
+
+  private:
+    ByteSource& whole_;
+    std::uint64_t offset_;
+    std::uint64_t size_;
+};
+
+// How deep thumbnails in thumbnails are followed; the library loads each.
+constexpr int kMostThumbnailDepth = 4;
+
+// The JPEG thumbnail of an Exif APP1 segment (its data at offset, length
+// bytes), where the library finds it: the IFD that follows the first one names
+// its offset and length (tags 0x201 and 0x202, read as 32-bit values whatever
+// their type). The offset is relative to the segment's data; none when there
+// is no thumbnail the library would load. The library's own bounds test is made
+// in 32 bits, as it makes it.
+std::optional<std::pair<std::uint64_t, std::uint32_t>> ExifThumbnail(ByteSource& source,
+                                                                     std::uint64_t offset,
+                                                                     unsigned length) {
+    if (length < 6 + 8) {
+        return std::nullopt;
+    }
+    std::vector<unsigned char> data(length);
+    if (!ReadExactly(source, offset, data.data(), length) ||
+        std::memcmp(data.data(), "Exif\0\0", 6) != 0) {
+        return std::nullopt;
+    }
+    const unsigned char* tiff = data.data() + 6;
+    const std::uint32_t size = length - 6;
+    const bool little = std::memcmp(tiff, "II\x2A\0", 4) == 0;
+    if (!little && std::memcmp(tiff, "MM\0\x2A", 4) != 0) {
+        return std::nullopt;
+    }
+    auto u16 = [&](std::uint64_t at) -> std::optional<unsigned> {
+        if (at + 2 > size) {
+            return std::nullopt;
+        }
+        return little ? LittleEndian16(tiff + at) : BigEndian16(tiff + at);
+    };
+    auto u32 = [&](std::uint64_t at) -> std::optional<std::uint32_t> {
+        if (at + 4 > size) {
+            return std::nullopt;
+        }
+        return little ? LittleEndian32(tiff + at) : BigEndian32(tiff + at);
+    };
+    const std::optional<std::uint32_t> first = u32(4);
+    if (!first || *first > size) {
+        return std::nullopt;
+    }
+    const std::optional<unsigned> entries0 = u16(*first);
+    const std::optional<std::uint32_t> next =
+        entries0 ? u32(std::uint64_t{*first} + 2 + 12 * std::uint64_t{*entries0}) : std::nullopt;
+    if (!next || *next == 0 || *next >= size) {
+        return std::nullopt;
+    }
+    const std::optional<unsigned> entries1 = u16(*next);
+    std::uint32_t thumbnailOffset = 0;
+    std::uint32_t thumbnailSize = 0;
+    for (unsigned e = 0; entries1 && e < *entries1; ++e) {
+        const std::uint64_t base = std::uint64_t{*next} + 2 + 12 * std::uint64_t{e};
+        if (base + 12 >= size) {
+            return std::nullopt;
+        }
+        const unsigned tag = *u16(base);
+        if (tag == 0x201) {
+            thumbnailOffset = *u32(base + 8);
+        } else if (tag == 0x202) {
+            thumbnailSize = *u32(base + 8);
+        }
+    }
+    if (thumbnailOffset == 0 || thumbnailSize == 0 ||
+        static_cast<std::uint32_t>(thumbnailOffset + thumbnailSize) > size) {
+        return std::nullopt;
+    }
+    if (std::uint64_t{thumbnailOffset} + thumbnailSize > size) {
+        // The library's test wraps round and lets it read outside the segment.
+        return std::make_pair(std::uint64_t{0}, std::uint32_t{0});
+    }
+    return std::make_pair(std::uint64_t{6} + thumbnailOffset, thumbnailSize);
+}
+
+std::optional<PictureClaim> ReadJpegClaim(ByteSource& source, int depth);
+
+// What a thumbnail the library would decode with the picture costs, or why it
+// must not be decoded.
+void CheckThumbnail(ByteSource& source, std::uint64_t offset, std::uint32_t size, int depth,
+                    PictureClaim& claim) {
+    if (size == 0) {
+        claim.refusal = "Its EXIF data is damaged: its thumbnail lies outside it.";
+        return;
+    }
+    SliceSource thumbnail(source, offset, size);
+    const std::optional<PictureClaim> inner =
+        depth < kMostThumbnailDepth ? ReadJpegClaim(thumbnail, depth + 1) : std::nullopt;
+    if (!inner) {
+        if (NeedsClaim(FIF_JPEG, thumbnail)) {
+            claim.refusal = "Its EXIF thumbnail is damaged: its size can't be read.";
+        }
+        return;
+    }
+    if (const auto reason = RefusalOfClaim(*inner, size, std::nullopt)) {
+        std::string inner = *reason;
+        inner[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(inner[0])));
+        claim.refusal = "Its EXIF thumbnail is damaged or too large: " + inner;
+        return;
+    }
+    claim.decoderBytes = Add(
+        claim.decoderBytes,
+        Add(BitmapBytes(inner->width, inner->height, inner->bitsPerPixel), inner->decoderBytes));
+}
+
+std::optional<PictureClaim> ReadJpegClaim(ByteSource& source, int depth) {
     unsigned char bytes[4];
     if (!ReadExactly(source, 0, bytes, 2) || bytes[0] != 0xFF || bytes[1] != 0xD8) {
         return std::nullopt;
@@ -219,6 +347,7 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
     std::uint64_t at = 2;
     unsigned frameMarker = 0;
     std::vector<JpegComponent> components;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> thumbnails;
     PictureClaim claim;
     for (;;) {
         // The next marker as the decoder finds it: bytes before an FF are
@@ -251,6 +380,11 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
         }
         // A length below 2 counts as 2: the library reads on behind it.
         const unsigned length = std::max(2u, BigEndian16(bytes));
+        if (marker == 0xE1 && claim.refusal.empty()) {
+            if (const auto thumbnail = ExifThumbnail(source, at + 2, length - 2)) {
+                thumbnails.push_back({at + 2 + thumbnail->first, thumbnail->second});
+            }
+        }
         if (marker == 0xE0 && length >= 2 + 14) {
             // A JFIF header: its density in dots per inch (unit 1) or per
             // centimetre (unit 2), converted as the library converts it.
@@ -327,7 +461,12 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
                 allBlocks = Add(allBlocks, columns * rows);
             }
             // Every block's DC coefficient is coded, in one bit at the least.
-            claim.leastFileSize = boundKnown ? DivideRoundingUp(mostBlocks, 8) : 0;
+            // Arithmetic coding can spend far less on a flat picture, but a
+            // picture squeezed 64 times further than that is no camera's.
+            const bool arithmetic = frameMarker == 0xC9 || frameMarker == 0xCA;
+            claim.leastFileSize = boundKnown   ? DivideRoundingUp(mostBlocks, 8)
+                                  : arithmetic ? DivideRoundingUp(mostBlocks, 8 * 64)
+                                               : 0;
             const std::uint64_t mcuColumns =
                 DivideRoundingUp(claim.width, std::uint64_t{8} * maxHorizontal);
             const std::uint64_t mcuRows =
@@ -357,10 +496,101 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
                 claim.scans = tally.scans;
             }
             claim.progressive = progressive;
+            for (const auto& [offset, size] : thumbnails) {
+                if (claim.refusal.empty()) {
+                    CheckThumbnail(source, offset, size, depth, claim);
+                }
+            }
             return claim;
         }
         at += length;
     }
+}
+
+// The most text that a PNG's compressed text chunks may inflate to, all
+// together: the library keeps the text of each (up to 8 MB a chunk) and it goes
+// into every piece.
+constexpr std::uint64_t kMostPngText = 64ull << 20;
+
+// What the compressed stream of length bytes at offset inflates to, counted
+// up to limit (which is returned when it inflates to more).
+std::uint64_t InflatedSize(ByteSource& source, std::uint64_t offset, std::uint64_t length,
+                           std::uint64_t limit) {
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) {
+        return 0;
+    }
+    std::vector<unsigned char> input(1 << 16);
+    std::vector<unsigned char> output(1 << 16);
+    std::uint64_t inflated = 0;
+    int status = Z_OK;
+    while (status == Z_OK && inflated < limit && length > 0) {
+        const std::size_t count =
+            source.ReadAt(offset, input.data(),
+                          static_cast<std::size_t>(std::min<std::uint64_t>(length, input.size())));
+        if (count == 0) {
+            break;
+        }
+        offset += count;
+        length -= count;
+        stream.next_in = input.data();
+        stream.avail_in = static_cast<uInt>(count);
+        while (stream.avail_in > 0 && status == Z_OK && inflated < limit) {
+            stream.next_out = output.data();
+            stream.avail_out = static_cast<uInt>(output.size());
+            status = inflate(&stream, Z_NO_FLUSH);
+            inflated += output.size() - stream.avail_out;
+        }
+    }
+    inflateEnd(&stream);
+    return std::min(inflated, limit);
+}
+
+// What the compressed text chunks of a PNG (zTXt, and iTXt with its
+// compression flag set) inflate to, all together, counted up to limit.
+std::uint64_t PngTextSize(ByteSource& source, std::uint64_t limit) {
+    std::uint64_t total = 0;
+    for (std::uint64_t at = 8; total < limit;) {
+        unsigned char head[8];
+        if (!ReadExactly(source, at, head, sizeof head)) {
+            break;
+        }
+        const std::uint32_t length = BigEndian32(head);
+        const bool zTXt = std::memcmp(head + 4, "zTXt", 4) == 0;
+        const bool iTXt = std::memcmp(head + 4, "iTXt", 4) == 0;
+        if (std::memcmp(head + 4, "IEND", 4) == 0) {
+            break;
+        }
+        if (zTXt || iTXt) {
+            // keyword, NUL, [iTXt: flag,] method, [iTXt: language, NUL, translated keyword, NUL,]
+            // text
+            unsigned char start[1024];
+            const std::size_t count =
+                source.ReadAt(at + 8, start, std::min<std::size_t>(length, sizeof start));
+            std::size_t text = 0;
+            int nuls = 0;
+            bool compressed = zTXt;
+            for (std::size_t i = 0; i < count; ++i) {
+                if (start[i] != 0) {
+                    continue;
+                }
+                ++nuls;
+                if (nuls == 1 && iTXt) {
+                    compressed = i + 1 < count && start[i + 1] != 0;
+                    i += 2;  // the flag and the method
+                }
+                if ((zTXt && nuls == 1) || (iTXt && nuls == 3)) {
+                    text = i + 1 + (zTXt ? 1 : 0);
+                    break;
+                }
+            }
+            if (compressed && text != 0 && text < length) {
+                total += InflatedSize(source, at + 8 + text, length - text, limit - total);
+            }
+        }
+        at += 12 + std::uint64_t{length};
+    }
+    return total;
 }
 
 std::optional<PictureClaim> ReadPngClaim(ByteSource& source) {
@@ -400,6 +630,11 @@ std::optional<PictureClaim> ReadPngClaim(ByteSource& source) {
     const std::uint64_t pixelBytes =
         DivideRoundingUp(Multiply(Multiply(claim.width, claim.height), channels * depth), 8);
     claim.leastFileSize = Add(pixelBytes, claim.height) / kMostDeflateExpansion;
+    const std::uint64_t text = PngTextSize(source, kMostPngText + 1);
+    if (text > kMostPngText) {
+        claim.refusal = "Its text chunks inflate to more than 64 MB of text.";
+    }
+    claim.decoderBytes = text;
     return claim;
 }
 
@@ -445,12 +680,18 @@ std::optional<PictureClaim> ReadBmpClaim(ByteSource& source) {
     if (claim.width == 0 || claim.height == 0 || bitsPerPixel == 0 || bitsPerPixel > 32) {
         return std::nullopt;
     }
+    const std::uint64_t start = std::max<std::uint64_t>(pixelOffset, 14 + headerSize);
+    if (!uncompressed) {
+        // Run-length coding can skip 255 columns and 255 rows in 4 bytes, its
+        // longest step; a picture of more pixels per byte is no picture's.
+        claim.leastFileSize =
+            Add(start, DivideRoundingUp(Multiply(claim.width, claim.height), 255 * 255) * 4);
+    }
     if (uncompressed) {
         // Every row is there, padded to four bytes; a writer may leave out the
         // last row's padding.
         const std::uint64_t rowBits = Multiply(claim.width, bitsPerPixel);
         const std::uint64_t stride = DivideRoundingUp(rowBits, 32) * 4;
-        const std::uint64_t start = std::max<std::uint64_t>(pixelOffset, 14 + headerSize);
         claim.leastFileSize =
             Add(Add(start, Multiply(stride, claim.height - 1)), DivideRoundingUp(rowBits, 8));
     }
@@ -477,7 +718,7 @@ std::size_t MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t
 std::optional<PictureClaim> ReadPictureClaim(FREE_IMAGE_FORMAT format, ByteSource& source) {
     switch (format) {
         case FIF_JPEG:
-            return ReadJpegClaim(source);
+            return ReadJpegClaim(source, 0);
         case FIF_PNG:
             return ReadPngClaim(source);
         case FIF_BMP:
@@ -518,6 +759,9 @@ std::optional<std::string> RefusalOfClaim(const PictureClaim& claim, std::uint64
                       "Its header claims %u x %u pixels, more than a file of %llu bytes can hold.",
                       claim.width, claim.height, static_cast<unsigned long long>(fileSize));
         return std::string(text);
+    }
+    if (!claim.refusal.empty()) {
+        return claim.refusal;
     }
     if (claim.cutShort) {
         return std::string("Premature end of JPEG file");  // the decoder's words for it

@@ -67,6 +67,10 @@ struct PictureClaim {
     // A JPEG that ends before its end marker: its last scan is cut short, or
     // the decoder's only warning about it could be hidden behind another.
     bool cutShort = false;
+    // Why the file must be refused for what its header holds besides the
+    // picture (an EXIF thumbnail the library would decode, the text chunks it
+    // would inflate); empty when nothing of it must.
+    std::string refusal;
 };
 
 // The most scans a progressive JPEG may have; every one of them costs a pass

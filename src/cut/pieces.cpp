@@ -81,12 +81,12 @@ Bitmap PieceOf(FIBITMAP* picture, PieceSpec spec, FREE_IMAGE_FORMAT format, bool
 }  // namespace
 
 void SavePieces(const char* input, Bitmap picture, const std::vector<PieceSpec>& pieces,
-                int quality) {
+                int quality, bool keepInput) {
     std::vector<std::string> names;
     for (const PieceSpec& spec : pieces) {
         names.push_back(spec.name);
     }
-    PieceSet set(std::move(names));
+    PieceSet set(std::move(names), keepInput ? input : nullptr);
 
     const bool pngPicture = FormatForName(input) == FIF_PNG;
     const PngColour colour = pngPicture ? ReadPngColourOf(input) : PngColour{};

@@ -27,7 +27,8 @@ struct PieceSpec {
 // gamma, as the library decodes them by default. Every piece of a format that
 // stores one carries the picture's ICC profile. Ends the run through Fatal when
 // a piece can't be saved.
+// With keepInput, no piece may replace the input (a grid cut's tiles).
 void SavePieces(const char* input, Bitmap picture, const std::vector<PieceSpec>& pieces,
-                int quality);
+                int quality, bool keepInput = false);
 
 }  // namespace kerfo

@@ -111,7 +111,7 @@ std::optional<std::uint64_t> AddressSpaceAvailable() {
 
 InputFile OpenInputFile(const char* path) {
     InputFile input;
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return input;
     }

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
 #include <cstdint>
+
 #include <filesystem>
 #include <functional>
 
@@ -35,7 +37,8 @@ std::string LittleEndian(std::uint32_t value, int bytes) {
 }
 
 // A real JPEG whose frame header is changed to claim another size.
-std::string JpegClaiming(const ScratchFolder& folder, unsigned width, unsigned height) {
+std::string JpegClaiming(const ScratchFolder& folder, unsigned width, unsigned height,
+                         unsigned frameMarker = 0xC0) {
     SavePictureFile(MakePattern(16, 16).get(), folder / "small.jpg", 0, 90);
     std::string bytes = ReadFile(folder / "small.jpg");
     for (std::size_t at = 2; at + 9 < bytes.size();) {
@@ -44,6 +47,7 @@ std::string JpegClaiming(const ScratchFolder& folder, unsigned width, unsigned h
                                 static_cast<unsigned char>(bytes[at + 3]);
         if (marker == 0xC0) {
             bytes.replace(at + 5, 4, BigEndian(height, 2) + BigEndian(width, 2));
+            bytes[at + 1] = static_cast<char>(frameMarker);
             return bytes;
         }
         at += 2 + length;
@@ -59,12 +63,13 @@ std::string PngHeader(unsigned width, unsigned height, unsigned depth, unsigned 
                                 static_cast<char>(colourType) + std::string(3, '\0'));
 }
 
-// An uncompressed 24-bit BMP header, padded to the given file size.
-std::string BmpClaiming(unsigned width, unsigned height, std::size_t fileSize) {
+// A 24-bit uncompressed (or 8-bit RLE8) BMP header, padded to the file size.
+std::string BmpClaiming(unsigned width, unsigned height, std::size_t fileSize, bool rle = false) {
     std::string bytes = "BM" + LittleEndian(static_cast<std::uint32_t>(fileSize), 4) +
                         LittleEndian(0, 4) + LittleEndian(54, 4) + LittleEndian(40, 4) +
                         LittleEndian(width, 4) + LittleEndian(height, 4) + LittleEndian(1, 2) +
-                        LittleEndian(24, 2) + std::string(24, '\0');
+                        LittleEndian(rle ? 8 : 24, 2) + LittleEndian(rle ? 1 : 0, 4) +
+                        std::string(20, '\0');
     bytes.resize(fileSize, '\0');
     return bytes;
 }
@@ -124,6 +129,9 @@ TEST_F(BadInputTest, HeadersClaimingMorePixelsThanTheFileHoldsAreRefusedUndecode
         {"bomb65k.png", 65500, 65500, PngHeader(65500, 65500, 8, 2) + std::string(1000, '\0')},
         {"bomb.bmp", 536870928, 12, BmpClaiming(536870928, 12, 1128)},
         {"cut-short.bmp", 100, 100, BmpClaiming(100, 100, 54 + 300 * 99)},
+        // Arithmetic coding and run lengths can squeeze more, but not this much.
+        {"arithmetic.jpg", 30000, 30000, JpegClaiming(folder_, 30000, 30000, 0xC9)},
+        {"rle.bmp", 30000, 30000, BmpClaiming(30000, 30000, 64, true)},
     };
     std::remove(Path("small.jpg").c_str());
     for (const Case& c : cases) {
@@ -132,6 +140,46 @@ TEST_F(BadInputTest, HeadersClaimingMorePixelsThanTheFileHoldsAreRefusedUndecode
                                   std::to_string(c.height) + " pixels, more than a file of " +
                                   std::to_string(c.bytes.size()) + " bytes can hold.");
     }
+}
+
+// An Exif APP1 segment whose thumbnail (in the IFD after the first) is jpeg.
+std::string ExifWithThumbnail(const std::string& jpeg) {
+    const std::string tiff = std::string("II\x2A\0", 4) + LittleEndian(8, 4) +  // IFD0 at 8
+                             LittleEndian(0, 2) + LittleEndian(14, 4) +         // no entries, IFD1
+                             LittleEndian(2, 2) +                               // two entries
+                             LittleEndian(0x201, 2) + LittleEndian(4, 2) + LittleEndian(1, 4) +
+                             LittleEndian(44, 4) +  // the thumbnail's offset
+                             LittleEndian(0x202, 2) + LittleEndian(4, 2) + LittleEndian(1, 4) +
+                             LittleEndian(static_cast<std::uint32_t>(jpeg.size()), 4) +
+                             LittleEndian(0, 4) + jpeg;
+    const std::string data = std::string("Exif\0\0", 6) + tiff;
+    return "\xFF\xE1" + BigEndian(static_cast<std::uint32_t>(data.size() + 2), 2) + data;
+}
+
+TEST_F(BadInputTest, WhatTheLibraryWouldDecodeBesideThePixelsIsCheckedToo) {
+    // The library decodes a JPEG's EXIF thumbnail and inflates a PNG's text.
+    const std::string bomb = JpegClaiming(folder_, 30000, 30000);
+    std::string picture = JpegClaiming(folder_, 16, 16);
+    picture.insert(2, ExifWithThumbnail(bomb));
+    WriteFile(Path("thumbnail.jpg"), picture);
+    ExpectRefused("thumbnail.jpg",
+                  "Its EXIF thumbnail is damaged or too large: its header claims 30000 x 30000 "
+                  "pixels, more than a file of " +
+                      std::to_string(bomb.size()) + " bytes can hold.");
+
+    // Ten text chunks of 8 MB of one letter each, 8 KB deflated.
+    const std::string raw(8 << 20, 'a');
+    uLongf size = compressBound(raw.size());
+    std::string inflatesTo8MB(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(inflatesTo8MB.data()), &size,
+              reinterpret_cast<const Bytef*>(raw.data()), raw.size(), 9);
+    inflatesTo8MB.resize(size);
+    std::string text = PngHeader(16, 16, 8, 0);
+    for (int i = 0; i < 10; ++i) {
+        text += PngChunk("zTXt", "k" + std::to_string(i) + std::string(2, '\0') + inflatesTo8MB);
+    }
+    WriteFile(Path("text.png"), text + std::string(2000, '\0'));
+    ExpectRefused("text.png", "Its text chunks inflate to more than 64 MB of text.");
 }
 
 TEST_F(BadInputTest, ScansThatGoOverThePictureAgainAreRefusedUndecoded) {

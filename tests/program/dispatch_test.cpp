@@ -215,6 +215,10 @@ TEST_F(DispatchTest, MoreArgumentsThanTheListHoldsAreRefusedBeforeAnythingIsRead
     EXPECT_TRUE(Untouched());
     EXPECT_FALSE(Exists(folder_ / "b.png"));
     EXPECT_EQ(Kerfo(cutAfterQualities(12, 2)).exitCode, 1) << "-dbg= takes its place too";
+    std::vector<std::string> logged = cutAfterQualities(12, 2);
+    logged[0] = "-dbg=1";
+    EXPECT_EQ(Kerfo(logged).exitCode, 1);
+    EXPECT_FALSE(Exists(folder_ / "Kerfo.log")) << "nothing is written, the log included";
 
     ASSERT_EQ(cutAfterQualities(12, 1).size(), 29u);
     EXPECT_EQ(Kerfo(cutAfterQualities(12, 1)).exitCode, 0) << "29 arguments fit";

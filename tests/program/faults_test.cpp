@@ -336,6 +336,10 @@ TEST_F(FaultTest, TwoPiecesForOneFileAreRefusedBeforeAnythingIsWritten) {
                           ": they are the same file, which can't hold two pieces.");
         EXPECT_EQ(ReadFile(Path("b.png")), "b");
     }
+    ASSERT_EQ(symlink("a.png", Path("a-01-01.png").c_str()), 0);
+    ExpectRefused({"-g", "1", "2", "a.png"},
+                  "Couldn't save a-01-01.png: it is the picture a.png itself, which a grid cut "
+                  "leaves as it is.");
 }
 
 // Found out only by the rename, each of these would fail after the other piece
