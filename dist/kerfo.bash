@@ -19,7 +19,7 @@ _kerfo() {
     fi
 
     if [[ "$current" == -* ]]; then
-        COMPREPLY=($(compgen -W "-w -h -g -oq -? -help -ver -dbg=" -- "$current"))
+        COMPREPLY=($(compgen -W "-w -h -g -oq -lossless -? -help -ver -dbg=" -- "$current"))
         if [[ ${#COMPREPLY[@]} -eq 1 && "${COMPREPLY[0]}" == -dbg= ]]; then
             compopt -o nospace 2>/dev/null
         fi

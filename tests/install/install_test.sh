@@ -79,7 +79,7 @@ complete_words() {
         completion "$staging/share/bash-completion/completions/kerfo" "$@")
 }
 options="$(complete_words kerfo -)"
-[[ "$options" == "-? -dbg= -g -h -help -oq -ver -w " ]] || fail "kerfo - completes to: $options"
+[[ "$options" == "-? -dbg= -g -h -help -lossless -oq -ver -w " ]] || fail "kerfo - completes to: $options"
 names="$(complete_words kerfo -w 50% '')"
 [[ "$names" == "a.jpg album b.JPEG c.Png d.bmp " ]] || fail "kerfo -w 50% completes to: $names"
 after="$(complete_words kerfo -w '')"
