@@ -546,16 +546,28 @@ std::uint64_t InflatedSize(ByteSource& source, std::uint64_t offset, std::uint64
     return std::min(inflated, limit);
 }
 
-// What the compressed text chunks of a PNG (zTXt, and iTXt with its
-// compression flag set) inflate to, all together, counted up to limit.
-std::uint64_t PngTextSize(ByteSource& source, std::uint64_t limit) {
-    std::uint64_t total = 0;
+struct PngChunkTally {
+    // What the compressed text chunks (zTXt, and iTXt with its compression
+    // flag set) inflate to, all together, counted up to a limit.
+    std::uint64_t text = 0;
+    // A chunk runs past the end of the file: the decoder would reserve the
+    // memory it claims before it finds out.
+    bool cutShort = false;
+};
+
+PngChunkTally TallyPngChunks(ByteSource& source, std::uint64_t limit) {
+    PngChunkTally tally;
+    std::uint64_t& total = tally.text;
     for (std::uint64_t at = 8; total < limit;) {
         unsigned char head[8];
         if (!ReadExactly(source, at, head, sizeof head)) {
             break;
         }
         const std::uint32_t length = BigEndian32(head);
+        if (at + 12 + std::uint64_t{length} > source.Size()) {
+            tally.cutShort = true;
+            break;
+        }
         const bool zTXt = std::memcmp(head + 4, "zTXt", 4) == 0;
         const bool iTXt = std::memcmp(head + 4, "iTXt", 4) == 0;
         if (std::memcmp(head + 4, "IEND", 4) == 0) {
@@ -590,7 +602,7 @@ std::uint64_t PngTextSize(ByteSource& source, std::uint64_t limit) {
         }
         at += 12 + std::uint64_t{length};
     }
-    return total;
+    return tally;
 }
 
 std::optional<PictureClaim> ReadPngClaim(ByteSource& source) {
@@ -630,11 +642,13 @@ std::optional<PictureClaim> ReadPngClaim(ByteSource& source) {
     const std::uint64_t pixelBytes =
         DivideRoundingUp(Multiply(Multiply(claim.width, claim.height), channels * depth), 8);
     claim.leastFileSize = Add(pixelBytes, claim.height) / kMostDeflateExpansion;
-    const std::uint64_t text = PngTextSize(source, kMostPngText + 1);
-    if (text > kMostPngText) {
+    const PngChunkTally chunks = TallyPngChunks(source, kMostPngText + 1);
+    if (chunks.cutShort) {
+        claim.refusal = "It is cut short: a chunk runs past the end of the file.";
+    } else if (chunks.text > kMostPngText) {
         claim.refusal = "Its text chunks inflate to more than 64 MB of text.";
     }
-    claim.decoderBytes = text;
+    claim.decoderBytes = chunks.text;
     return claim;
 }
 
