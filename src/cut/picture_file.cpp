@@ -36,7 +36,24 @@ struct StreamHandle {
     int error = 0;
     // Adds chunks to a PNG as it is written.
     PngChunkInserter* inserter = nullptr;
+    // Offsets in a file being read whose byte the library gets changed.
+    const std::vector<std::uint64_t>* hidden = nullptr;
 };
+
+// Changes the bytes at the hidden offsets that a read of count bytes at offset
+// brought into buffer, so that the library doesn't know the segments they
+// start (see PictureClaim::hiddenFromLibrary).
+void HideFromLibrary(const std::vector<std::uint64_t>* hidden, std::uint64_t offset,
+                     std::size_t count, void* buffer) {
+    if (hidden == nullptr) {
+        return;
+    }
+    for (const std::uint64_t at : *hidden) {
+        if (at >= offset && at - offset < count) {
+            static_cast<unsigned char*>(buffer)[at - offset] ^= 0x20;  // "Exif" reads "eXIF"
+        }
+    }
+}
 
 StreamHandle& StreamOf(fi_handle handle) {
     return *static_cast<StreamHandle*>(handle);
@@ -44,7 +61,13 @@ StreamHandle& StreamOf(fi_handle handle) {
 
 unsigned DLL_CALLCONV ReadFromStream(void* buffer, unsigned size, unsigned count,
                                      fi_handle handle) {
-    return static_cast<unsigned>(std::fread(buffer, size, count, StreamOf(handle).stream));
+    StreamHandle& input = StreamOf(handle);
+    const long offset = input.hidden != nullptr ? std::ftell(input.stream) : 0;
+    const std::size_t read = std::fread(buffer, size, count, input.stream);
+    if (offset >= 0) {
+        HideFromLibrary(input.hidden, static_cast<std::uint64_t>(offset), read * size, buffer);
+    }
+    return static_cast<unsigned>(read);
 }
 
 unsigned DLL_CALLCONV WriteToStream(void* buffer, unsigned size, unsigned count, fi_handle handle) {
@@ -88,6 +111,8 @@ class PictureInput : public ByteSource {
     virtual FreeImageIO* IO() = 0;
     virtual fi_handle Handle() = 0;
     bool Rewind() { return IO()->seek_proc(Handle(), 0, SEEK_SET) == 0; }
+    // The offsets whose byte the library gets changed as it reads.
+    virtual void Hide(const std::vector<std::uint64_t>* offsets) = 0;
 };
 
 struct CloseStream {
@@ -108,6 +133,7 @@ class FileInput : public PictureInput {
     }
     FreeImageIO* IO() override { return &io_; }
     fi_handle Handle() override { return &handle_; }
+    void Hide(const std::vector<std::uint64_t>* offsets) override { handle_.hidden = offsets; }
 
   private:
     std::unique_ptr<std::FILE, CloseStream> file_;
@@ -127,6 +153,7 @@ class MemoryInput : public PictureInput {
             const std::size_t whole = std::min<std::size_t>(
                 count, (input.size_ - std::min(input.size_, input.at_)) / size);
             std::memcpy(buffer, input.data_ + input.at_, whole * size);
+            HideFromLibrary(input.hidden_, input.at_, whole * size, buffer);
             input.at_ += whole * size;
             return static_cast<unsigned>(whole);
         };
@@ -151,11 +178,13 @@ class MemoryInput : public PictureInput {
     }
     FreeImageIO* IO() override { return &io_; }
     fi_handle Handle() override { return this; }
+    void Hide(const std::vector<std::uint64_t>* offsets) override { hidden_ = offsets; }
 
   private:
     const unsigned char* data_;
     std::size_t size_;
     std::size_t at_ = 0;
+    const std::vector<std::uint64_t>* hidden_ = nullptr;
     FreeImageIO io_{};
 };
 
@@ -216,6 +245,26 @@ void AttachColourProfile(FIBITMAP* picture, FREE_IMAGE_FORMAT format, ByteSource
     }
 }
 
+// Gives the picture its EXIF segment whole, as the library keeps it when it
+// reads one itself, so that JPEG pieces carry it.
+void AttachExif(FIBITMAP* picture, ByteSource& input, std::uint64_t offset, std::uint64_t length) {
+    std::vector<unsigned char> data(static_cast<std::size_t>(length));
+    if (input.ReadAt(offset, data.data(), data.size()) != data.size()) {
+        return;
+    }
+    FITAG* tag = FreeImage_CreateTag();
+    if (tag == nullptr) {
+        return;
+    }
+    FreeImage_SetTagKey(tag, "ExifRaw");
+    FreeImage_SetTagLength(tag, static_cast<DWORD>(data.size()));
+    FreeImage_SetTagCount(tag, static_cast<DWORD>(data.size()));
+    FreeImage_SetTagType(tag, FIDT_BYTE);
+    FreeImage_SetTagValue(tag, data.data());
+    FreeImage_SetMetadata(FIMD_EXIF_RAW, picture, FreeImage_GetTagKey(tag), tag);
+    FreeImage_DeleteTag(tag);
+}
+
 [[noreturn]] void RefuseInput(const char* path, const std::string& reason) {
     if (reason.empty()) {
         Fatal("Couldn't open input file: %s", path);
@@ -257,6 +306,7 @@ Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* pa
     if (!input.Rewind()) {
         RefuseInput(path, "");
     }
+    input.Hide(claim ? &claim->hiddenFromLibrary : nullptr);
     const int flags = format == FIF_PNG && samples == Samples::AsStored ? PNG_IGNOREGAMMA : 0;
     Bitmap picture(FreeImage_LoadFromHandle(format, input.IO(), input.Handle(), flags));
     if (!picture) {
@@ -264,6 +314,10 @@ Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* pa
     }
     if (const std::optional<std::string> damage = messages.Damage()) {
         RefuseInput(path, *damage);
+    }
+    input.Hide(nullptr);
+    if (claim && claim->exifLength != 0) {
+        AttachExif(picture.get(), input, claim->exifOffset, claim->exifLength);
     }
     AttachColourProfile(picture.get(), format, input);
     return picture;

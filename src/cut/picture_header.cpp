@@ -5,7 +5,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -214,132 +213,7 @@ ScanTally TallyScans(ByteSource& source, std::uint64_t offset, bool progressive,
     }
 }
 
-// A part of another source.
-class SliceSource : public ByteSource {
-  public:
-    SliceSource(ByteSource& whole, std::uint64_t offset, std::uint64_t size)
-        : whole_(whole), offset_(offset), size_(size) {}
-    std::uint64_t Size() const override { return size_; }
-    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
-        if (offset >= size_) {
-            return 0;
-        }
-        return whole_.ReadAt(
-            offset_ + offset, buffer,
-            static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset)));
-    }
-
-  private:
-    ByteSource& whole_;
-    std::uint64_t offset_;
-    std::uint64_t size_;
-};
-
-// How deep thumbnails in thumbnails are followed; the library loads each.
-constexpr int kMostThumbnailDepth = 4;
-
-// The JPEG thumbnail of an Exif APP1 segment (its data at offset, length
-// bytes), where the library finds it: the IFD that follows the first one names
-// its offset and length (tags 0x201 and 0x202, read as 32-bit values whatever
-// their type). The offset is relative to the segment's data; none when there
-// is no thumbnail the library would load. The library's own bounds test is made
-// in 32 bits, as it makes it.
-std::optional<std::pair<std::uint64_t, std::uint32_t>> ExifThumbnail(ByteSource& source,
-                                                                     std::uint64_t offset,
-                                                                     unsigned length) {
-    if (length < 6 + 8) {
-        return std::nullopt;
-    }
-    std::vector<unsigned char> data(length);
-    if (!ReadExactly(source, offset, data.data(), length) ||
-        std::memcmp(data.data(), "Exif\0\0", 6) != 0) {
-        return std::nullopt;
-    }
-    const unsigned char* tiff = data.data() + 6;
-    const std::uint32_t size = length - 6;
-    const bool little = std::memcmp(tiff, "II\x2A\0", 4) == 0;
-    if (!little && std::memcmp(tiff, "MM\0\x2A", 4) != 0) {
-        return std::nullopt;
-    }
-    auto u16 = [&](std::uint64_t at) -> std::optional<unsigned> {
-        if (at + 2 > size) {
-            return std::nullopt;
-        }
-        return little ? LittleEndian16(tiff + at) : BigEndian16(tiff + at);
-    };
-    auto u32 = [&](std::uint64_t at) -> std::optional<std::uint32_t> {
-        if (at + 4 > size) {
-            return std::nullopt;
-        }
-        return little ? LittleEndian32(tiff + at) : BigEndian32(tiff + at);
-    };
-    const std::optional<std::uint32_t> first = u32(4);
-    if (!first || *first > size) {
-        return std::nullopt;
-    }
-    const std::optional<unsigned> entries0 = u16(*first);
-    const std::optional<std::uint32_t> next =
-        entries0 ? u32(std::uint64_t{*first} + 2 + 12 * std::uint64_t{*entries0}) : std::nullopt;
-    if (!next || *next == 0 || *next >= size) {
-        return std::nullopt;
-    }
-    const std::optional<unsigned> entries1 = u16(*next);
-    std::uint32_t thumbnailOffset = 0;
-    std::uint32_t thumbnailSize = 0;
-    for (unsigned e = 0; entries1 && e < *entries1; ++e) {
-        const std::uint64_t base = std::uint64_t{*next} + 2 + 12 * std::uint64_t{e};
-        if (base + 12 >= size) {
-            return std::nullopt;
-        }
-        const unsigned tag = *u16(base);
-        if (tag == 0x201) {
-            thumbnailOffset = *u32(base + 8);
-        } else if (tag == 0x202) {
-            thumbnailSize = *u32(base + 8);
-        }
-    }
-    if (thumbnailOffset == 0 || thumbnailSize == 0 ||
-        static_cast<std::uint32_t>(thumbnailOffset + thumbnailSize) > size) {
-        return std::nullopt;
-    }
-    if (std::uint64_t{thumbnailOffset} + thumbnailSize > size) {
-        // The library's test wraps round and lets it read outside the segment.
-        return std::make_pair(std::uint64_t{0}, std::uint32_t{0});
-    }
-    return std::make_pair(std::uint64_t{6} + thumbnailOffset, thumbnailSize);
-}
-
-std::optional<PictureClaim> ReadJpegClaim(ByteSource& source, int depth);
-
-// What a thumbnail the library would decode with the picture costs, or why it
-// must not be decoded.
-void CheckThumbnail(ByteSource& source, std::uint64_t offset, std::uint32_t size, int depth,
-                    PictureClaim& claim) {
-    if (size == 0) {
-        claim.refusal = "Its EXIF data is damaged: its thumbnail lies outside it.";
-        return;
-    }
-    SliceSource thumbnail(source, offset, size);
-    const std::optional<PictureClaim> inner =
-        depth < kMostThumbnailDepth ? ReadJpegClaim(thumbnail, depth + 1) : std::nullopt;
-    if (!inner) {
-        if (NeedsClaim(FIF_JPEG, thumbnail)) {
-            claim.refusal = "Its EXIF thumbnail is damaged: its size can't be read.";
-        }
-        return;
-    }
-    if (const auto reason = RefusalOfClaim(*inner, size, std::nullopt)) {
-        std::string inner = *reason;
-        inner[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(inner[0])));
-        claim.refusal = "Its EXIF thumbnail is damaged or too large: " + inner;
-        return;
-    }
-    claim.decoderBytes = Add(
-        claim.decoderBytes,
-        Add(BitmapBytes(inner->width, inner->height, inner->bitsPerPixel), inner->decoderBytes));
-}
-
-std::optional<PictureClaim> ReadJpegClaim(ByteSource& source, int depth) {
+std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
     unsigned char bytes[4];
     if (!ReadExactly(source, 0, bytes, 2) || bytes[0] != 0xFF || bytes[1] != 0xD8) {
         return std::nullopt;
@@ -347,7 +221,6 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source, int depth) {
     std::uint64_t at = 2;
     unsigned frameMarker = 0;
     std::vector<JpegComponent> components;
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> thumbnails;
     PictureClaim claim;
     for (;;) {
         // The next marker as the decoder finds it: bytes before an FF are
@@ -380,9 +253,18 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source, int depth) {
         }
         // A length below 2 counts as 2: the library reads on behind it.
         const unsigned length = std::max(2u, BigEndian16(bytes));
-        if (marker == 0xE1 && claim.refusal.empty()) {
-            if (const auto thumbnail = ExifThumbnail(source, at + 2, length - 2)) {
-                thumbnails.push_back({at + 2 + thumbnail->first, thumbnail->second});
+        // EXIF (APP1) and JFXX (APP0) segments, which the library would parse
+        // (its EXIF reader trusts the offsets it finds) and whose thumbnails it
+        // would decode, are kept from it.
+        unsigned char id[6];
+        if ((marker == 0xE1 || marker == 0xE0) && length >= 2 + 6 &&
+            ReadExactly(source, at + 2, id, sizeof id)) {
+            if (marker == 0xE1 && std::memcmp(id, "Exif\0\0", 6) == 0) {
+                claim.hiddenFromLibrary.push_back(at + 2);
+                claim.exifOffset = at + 2;
+                claim.exifLength = length - 2;
+            } else if (marker == 0xE0 && std::memcmp(id, "JFXX\0", 5) == 0) {
+                claim.hiddenFromLibrary.push_back(at + 2);
             }
         }
         if (marker == 0xE0 && length >= 2 + 14) {
@@ -496,11 +378,6 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source, int depth) {
                 claim.scans = tally.scans;
             }
             claim.progressive = progressive;
-            for (const auto& [offset, size] : thumbnails) {
-                if (claim.refusal.empty()) {
-                    CheckThumbnail(source, offset, size, depth, claim);
-                }
-            }
             return claim;
         }
         at += length;
@@ -732,7 +609,7 @@ std::size_t MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t
 std::optional<PictureClaim> ReadPictureClaim(FREE_IMAGE_FORMAT format, ByteSource& source) {
     switch (format) {
         case FIF_JPEG:
-            return ReadJpegClaim(source, 0);
+            return ReadJpegClaim(source);
         case FIF_PNG:
             return ReadPngClaim(source);
         case FIF_BMP:

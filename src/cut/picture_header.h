@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kerfo {
 
@@ -68,9 +69,15 @@ struct PictureClaim {
     // the decoder's only warning about it could be hidden behind another.
     bool cutShort = false;
     // Why the file must be refused for what its header holds besides the
-    // picture (an EXIF thumbnail the library would decode, the text chunks it
-    // would inflate); empty when nothing of it must.
+    // picture (the text chunks the library would inflate); empty when nothing
+    // of it must.
     std::string refusal;
+    // JPEG only: the offsets of the segments (EXIF, JFXX) whose first byte is
+    // changed as the library reads the file, so that it doesn't parse them;
+    // and the last EXIF segment's data, to be handed to it whole instead.
+    std::vector<std::uint64_t> hiddenFromLibrary;
+    std::uint64_t exifOffset = 0;
+    std::uint64_t exifLength = 0;
 };
 
 // The most scans a progressive JPEG may have; every one of them costs a pass
