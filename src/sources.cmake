@@ -1,15 +1,22 @@
 # The program's sources, in two groups: those that need no image library (the
 # front end, the platform layer, the support services and the utility library)
 # and the cutting jobs, which call FreeImage. The fuzz build takes the first
-# group alone. Paths are relative to src/.
+# group alone. Paths are relative to src/. The platform layer has one backend
+# file per system for each of its services: *_posix.cpp or *_win32.cpp.
+if(WIN32)
+    set(KERFO_PLATFORM win32)
+else()
+    set(KERFO_PLATFORM posix)
+endif()
 set(KERFO_BASE_SOURCES
     app/args.cpp
     app/messages.cpp
     app/version.cpp
-    platform/dialog_posix.cpp
-    platform/platform_posix.cpp
-    platform/safe_file_posix.cpp
-    platform/system_posix.cpp
+    platform/dialog_${KERFO_PLATFORM}.cpp
+    platform/platform.cpp
+    platform/platform_${KERFO_PLATFORM}.cpp
+    platform/safe_file_${KERFO_PLATFORM}.cpp
+    platform/system_${KERFO_PLATFORM}.cpp
     support/log.cpp
     support/paths.cpp
     util/string_list.cpp

@@ -565,13 +565,15 @@ bool SavePicture(FIBITMAP* bitmap, const char* path, int flags) {
 }
 
 std::string_view PictureExtension(std::string_view path) {
-    std::size_t end = path.find_last_not_of('/');
-    if (end == std::string_view::npos) {
+    const std::size_t drive = platform::DrivePrefixLength(path);
+    const std::size_t end = path.find_last_not_of(platform::kPathSeparators);
+    if (end == std::string_view::npos || end < drive) {
         return {};
     }
     const std::string_view trimmed = path.substr(0, end + 1);
-    const std::size_t slash = trimmed.rfind('/');
-    const std::size_t baseStart = slash == std::string_view::npos ? 0 : slash + 1;
+    const std::size_t slash = trimmed.find_last_of(platform::kPathSeparators);
+    const std::size_t baseStart =
+        std::max(drive, slash == std::string_view::npos ? 0 : slash + 1);
     const std::size_t dot = trimmed.rfind('.');
     if (dot == std::string_view::npos || dot < baseStart) {
         return {};

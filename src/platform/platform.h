@@ -6,8 +6,27 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kerfo::platform {
+
+// How paths are written: the separator that joins a folder and a name, every
+// character that separates the components of a path, and whether a path may
+// begin with a drive ("C:").
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+inline constexpr std::string_view kPathSeparators = "\\/";
+inline constexpr bool kPathsHaveDrives = true;
+#else
+inline constexpr char kPathSeparator = '/';
+inline constexpr std::string_view kPathSeparators = "/";
+inline constexpr bool kPathsHaveDrives = false;
+#endif
+
+// The length of the drive that path begins with ("C:"), or 0.
+inline std::size_t DrivePrefixLength(std::string_view path) {
+    return kPathsHaveDrives && path.size() >= 2 && path[1] == ':' ? 2 : 0;
+}
 
 enum class BoxKind { Information, FatalWarning };
 
@@ -45,7 +64,7 @@ int ModuleFileName(char* buffer, int size);
 // is installed).
 bool OpenAddress(const char* address);
 
-// Appends text and the platform's line end to the log file at path as one
+// Appends text and the platform's line end (CR LF on Windows) to the log file at path as one
 // write, creating the file (readable by its owner only) when it is missing.
 // Only a regular file of the user's own is written to, never one reached
 // through a symbolic link; otherwise, and on any error, nothing is written and
@@ -73,12 +92,12 @@ std::optional<std::uint64_t> AvailableMemory();
 // Creates one folder; the result is 0 on success, -1 on failure.
 int MakeDir(const char* path);
 
-// The folder for temporary files: TEMP, then TMPDIR, then /tmp. A TEMP that is
-// set but empty is returned empty.
+// The folder for temporary files: TEMP, then TMPDIR, then /tmp (on Windows:
+// TEMP, then C:\\temp). A TEMP that is set but empty is returned empty.
 std::string TempFolder();
 
 // The per-user application-data folder: AppData, APPDATA, XDG_DATA_HOME, then
-// HOME/.local/share; none when none of them is set.
+// HOME/.local/share (on Windows: AppData alone); none when none is set.
 std::optional<std::string> AppDataFolder();
 
 }  // namespace kerfo::platform

@@ -15,7 +15,6 @@
 #include <fstream>
 #include <string_view>
 
-#include "platform/dialog.h"
 #include "platform/platform.h"
 
 extern char** environ;
@@ -28,11 +27,6 @@ std::string commandLine;
 // How long the help page's opener is given to say that it failed.
 constexpr int kOpenerPatienceMs = 3000;
 constexpr int kOpenerPollMs = 20;
-
-bool NeedsQuotes(std::string_view argument) {
-    return argument.empty() || argument.front() == '"' ||
-           argument.find_first_of(" \t\n\r") != std::string_view::npos;
-}
 
 const char* NonEmptyEnv(const char* name) {
     const char* value = std::getenv(name);
@@ -147,58 +141,12 @@ std::optional<std::uint64_t> AvailableMemory() {
     return least;
 }
 
-void ShowConsoleBox(BoxKind kind, const char* title, const char* text) {
-    std::FILE* stream = kind == BoxKind::FatalWarning ? stderr : stdout;
-    std::fflush(stdout);
-    if (kind == BoxKind::FatalWarning) {
-        std::fprintf(stream, "%s - warning\n", title);
-    } else {
-        std::fprintf(stream, "%s\n", title);
-    }
-    const std::size_t length = std::strlen(text);
-    std::fwrite(text, 1, length, stream);
-    if (length == 0 || text[length - 1] != '\n') {
-        std::fputc('\n', stream);
-    }
-    std::fflush(stream);
-}
-
-int ShowBox(BoxKind kind, const char* title, const char* text) {
-    if (!WantsDesktopDialog() || !ShowDesktopDialog(kind, title, text)) {
-        ShowConsoleBox(kind, title, text);
-    }
-    return 1;  // the OK button
-}
-
 void SetProcessArguments(int argc, const char* const* argv) {
     commandLine = BuildCommandLine(argc, argv);
 }
 
 const char* CommandLineText() {
     return commandLine.c_str();
-}
-
-std::string BuildCommandLine(int argc, const char* const* argv) {
-    std::string line;
-    for (int i = 0; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (i > 0) {
-            line += ' ';
-        }
-        if (!NeedsQuotes(argument)) {
-            line += argument;
-            continue;
-        }
-        line += '"';
-        for (const char c : argument) {
-            if (c == '"') {
-                line += '"';
-            }
-            line += c;
-        }
-        line += '"';
-    }
-    return line;
 }
 
 int ModuleFileName(char* buffer, int size) {

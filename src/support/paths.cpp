@@ -15,11 +15,12 @@
 namespace kerfo {
 namespace {
 
-constexpr char kSeparator = '/';
+using platform::kPathSeparator;
+using platform::kPathSeparators;
 constexpr int kProgramPathCapacity = 512;
 
 bool NeedsSeparator(std::string_view folder) {
-    return !folder.empty() && folder.back() != kSeparator;
+    return !folder.empty() && folder.back() != kPathSeparator;
 }
 
 struct CloseFile {
@@ -27,22 +28,26 @@ struct CloseFile {
 };
 using File = std::unique_ptr<std::FILE, CloseFile>;
 
-// The folder part of a path as POSIX dirname gives it.
+// The folder part of a path as POSIX dirname gives it, with every separator
+// of the platform counted and a drive prefix left in place ("C:\" for a file
+// in a drive's root).
 std::string DirectoryPart(std::string path) {
-    if (path.empty()) {
-        return ".";
+    const std::size_t drive = platform::DrivePrefixLength(path);
+    if (path.size() == drive) {
+        return path + ".";
     }
-    std::size_t end = path.find_last_not_of(kSeparator);
-    if (end == std::string::npos) {
-        return "/";
+    const auto root = [&] { return path.substr(0, drive + 1); };
+    std::size_t end = path.find_last_not_of(kPathSeparators);
+    if (end == std::string::npos || end < drive) {
+        return root();
     }
-    const std::size_t slash = path.rfind(kSeparator, end);
-    if (slash == std::string::npos) {
-        return ".";
+    const std::size_t slash = path.find_last_of(kPathSeparators, end);
+    if (slash == std::string::npos || slash < drive) {
+        return path.substr(0, drive) + ".";
     }
-    end = path.find_last_not_of(kSeparator, slash);
-    if (end == std::string::npos) {
-        return "/";
+    end = path.find_last_not_of(kPathSeparators, slash);
+    if (end == std::string::npos || end < drive) {
+        return root();
     }
     return path.substr(0, end + 1);
 }
@@ -62,7 +67,7 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     path.reserve(folder.size() + 1 + name.size());
     path.append(folder);
     if (NeedsSeparator(folder)) {
-        path += kSeparator;
+        path += kPathSeparator;
     }
     path.append(name);
     return path;
@@ -79,7 +84,7 @@ int JoinPathInto(int capacity, char* buffer, const char* folder, const char* nam
     std::memcpy(buffer, folder, folderLength);
     std::size_t at = folderLength;
     if (separator) {
-        buffer[at++] = kSeparator;
+        buffer[at++] = kPathSeparator;
     }
     std::memcpy(buffer + at, name, nameLength + 1);
     return 1;
@@ -87,7 +92,7 @@ int JoinPathInto(int capacity, char* buffer, const char* folder, const char* nam
 
 std::string ReplaceExtension(std::string_view path, std::string_view extension) {
     std::string result(path);
-    const std::size_t separator = result.rfind(kSeparator);
+    const std::size_t separator = result.rfind(kPathSeparator);
     const std::size_t componentStart = separator == std::string::npos ? 0 : separator + 1;
     const std::size_t dot = result.find_last_of('.');
     if (dot != std::string::npos && dot >= componentStart) {
@@ -161,10 +166,16 @@ int MakeDirChain(const char* path) {
         return 0;
     }
     const std::string_view whole(path);
-    if (whole.empty() || whole == "." || whole == ".." || whole == "/") {
+    const std::string_view rest = whole.substr(platform::DrivePrefixLength(whole));
+    if (rest.empty() || rest == "." || rest == ".." || rest == "/" ||
+        (platform::kPathsHaveDrives && rest == "\\")) {
         return 0;
     }
-    const std::size_t slash = whole.rfind(kSeparator);
+    // The last slash, or only when there is none the last backslash.
+    std::size_t slash = whole.rfind('/');
+    if (slash == std::string_view::npos && platform::kPathsHaveDrives) {
+        slash = whole.rfind('\\');
+    }
     if (slash != std::string_view::npos) {
         const std::string parent(whole.substr(0, slash));
         MakeDirChain(parent.c_str());
