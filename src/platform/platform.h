@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -88,6 +89,10 @@ InputFile OpenInputFile(const char* path);
 // available memory, its control group's and its own limits. None when none of
 // them can be read.
 std::optional<std::uint64_t> AvailableMemory();
+
+// The local time of a moment, as localtime gives it but safe to call from
+// anywhere; false when it can't be had.
+bool LocalTime(std::time_t moment, std::tm& local);
 
 // Creates one folder; the result is 0 on success, -1 on failure.
 int MakeDir(const char* path);
