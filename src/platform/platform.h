@@ -65,8 +65,9 @@ int ModuleFileName(char* buffer, int size);
 // is installed).
 bool OpenAddress(const char* address);
 
-// Appends text and the platform's line end (CR LF on Windows) to the log file at path as one
-// write, creating the file (readable by its owner only) when it is missing.
+// Appends text and a line end to the log file at path as one write, creating
+// the file (readable by its owner only) when it is missing. On Windows every
+// line end, within the text and after it, is CR LF, as in a text file there.
 // Only a regular file of the user's own is written to, never one reached
 // through a symbolic link; otherwise, and on any error, nothing is written and
 // nothing is said.

@@ -117,7 +117,14 @@ void AppendLogLine(const char* path, const char* text) {
     if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &information) &&
         (information.dwFileAttributes &
          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0) {
-        std::string line = text;
+        // Line ends as a text file on Windows has them, within the text too.
+        std::string line;
+        for (const char* c = text; *c != '\0'; ++c) {
+            if (*c == '\n') {
+                line += '\r';
+            }
+            line += *c;
+        }
         line += "\r\n";
         DWORD written = 0;
         WriteFile(handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
