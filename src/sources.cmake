@@ -15,6 +15,7 @@ set(KERFO_BASE_SOURCES
     platform/dialog_${KERFO_PLATFORM}.cpp
     platform/platform.cpp
     platform/platform_${KERFO_PLATFORM}.cpp
+    platform/safe_file.cpp
     platform/safe_file_${KERFO_PLATFORM}.cpp
     platform/system_${KERFO_PLATFORM}.cpp
     support/log.cpp

@@ -15,8 +15,14 @@
 #include <utility>
 
 #include "platform/safe_file.h"
+#include "platform/safe_file_backend.h"
 
 namespace kerfo::platform {
+
+using detail::BaseNameOf;
+using detail::FolderOf;
+using detail::ResolveTarget;
+
 namespace {
 
 // Every signal whose default ends the run and that can be caught: besides
@@ -29,38 +35,13 @@ constexpr int kCleanupSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,
 // the dot and the suffix it stays below the usual limit of 255 bytes.
 constexpr std::size_t kMaxBaseInTemporaryName = 200;
 
-// The temporary files that exist now, for the signal handler to remove. It is
-// changed only while the cleanup signals are held off, so the handler always
-// finds it whole.
-std::vector<std::string> pendingTemporaries;
-
 extern "C" void RemovePendingAndDie(int signalNumber) {
-    for (const std::string& path : pendingTemporaries) {
+    for (const std::string& path : detail::PendingTemporaries()) {
         unlink(path.c_str());
     }
     std::signal(signalNumber, SIG_DFL);
     std::raise(signalNumber);
 }
-
-// Holds the cleanup signals off while it lives; one that arrives meanwhile is
-// delivered when it goes.
-class SignalHold {
-  public:
-    SignalHold() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (const int signalNumber : kCleanupSignals) {
-            sigaddset(&set, signalNumber);
-        }
-        sigprocmask(SIG_BLOCK, &set, &previous_);
-    }
-    ~SignalHold() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-    SignalHold(const SignalHold&) = delete;
-    SignalHold& operator=(const SignalHold&) = delete;
-
-  private:
-    sigset_t previous_;
-};
 
 void InstallCleanupHandlers() {
     static bool installed = false;
@@ -87,54 +68,10 @@ void InstallCleanupHandlers() {
     }
 }
 
-void ForgetPending(const std::string& path) {
-    const auto found = std::find(pendingTemporaries.begin(), pendingTemporaries.end(), path);
-    if (found != pendingTemporaries.end()) {
-        pendingTemporaries.erase(found);
-    }
-}
-
-// The file that a write to path really replaces: a symbolic link is followed,
-// so that the link stays and the file it names gets the new contents.
-std::string ResolveTarget(const std::string& path) {
-    struct stat status {};
-    if (lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
-        if (char* resolved = realpath(path.c_str(), nullptr)) {
-            std::string result = resolved;
-            std::free(resolved);
-            return result;
-        }
-    }
-    return path;
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseNameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 mode_t CurrentUmask() {
     const mode_t mask = umask(0);
     umask(mask);
     return mask;
-}
-
-// Flushes a folder's entries to disk. A file system that can't do it for
-// folders has nothing to flush.
-void SyncFolder(const std::string& folder) {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
 }
 
 // True when path is a symbolic link that someone else planted in a folder that
@@ -175,15 +112,68 @@ int ReplaceError(const std::string& target, const struct stat& status) {
 
 }  // namespace
 
-ReplacementFile::ReplacementFile(std::string target) : target_(ResolveTarget(target)) {}
+namespace detail {
 
-ReplacementFile::~ReplacementFile() {
-    Discard();
+// Nested holds block the signals once and let them through when the outermost
+// goes.
+namespace {
+int holdDepth = 0;
+sigset_t maskBeforeHold;
+}  // namespace
+
+CleanupHold::CleanupHold() {
+    if (holdDepth++ == 0) {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int signalNumber : kCleanupSignals) {
+            sigaddset(&set, signalNumber);
+        }
+        sigprocmask(SIG_BLOCK, &set, &maskBeforeHold);
+    }
 }
 
-void ReplacementFile::SetErrorFromErrno(const char* what) {
-    error_ = std::string(what) + ": " + std::strerror(errno);
+CleanupHold::~CleanupHold() {
+    if (--holdDepth == 0) {
+        sigprocmask(SIG_SETMASK, &maskBeforeHold, nullptr);
+    }
 }
+
+// The file that a write to path really replaces: a symbolic link is followed,
+// so that the link stays and the file it names gets the new contents.
+std::string ResolveTarget(const std::string& path) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        if (char* resolved = realpath(path.c_str(), nullptr)) {
+            std::string result = resolved;
+            std::free(resolved);
+            return result;
+        }
+    }
+    return path;
+}
+
+void RemoveFile(const std::string& path) {
+    unlink(path.c_str());
+}
+
+void StartWriteBack([[maybe_unused]] std::FILE* stream) {
+#ifdef SYNC_FILE_RANGE_WRITE
+    // The disk can take the bytes while the next piece is made.
+    sync_file_range(fileno(stream), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
+// Flushes a folder's entries to disk. A file system that can't do it for
+// folders has nothing to flush.
+void SyncFolder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+}  // namespace detail
 
 bool ReplacementFile::Open() {
     Discard();
@@ -197,13 +187,14 @@ bool ReplacementFile::Open() {
     {
         // The file and its entry in the list come into being together, so no
         // signal finds a file it doesn't know of.
-        const SignalHold hold;
-        if (pendingTemporaries.size() == pendingTemporaries.capacity()) {
-            pendingTemporaries.reserve(2 * pendingTemporaries.size() + 16);
+        const detail::CleanupHold hold;
+        std::vector<std::string>& pending = detail::PendingTemporaries();
+        if (pending.size() == pending.capacity()) {
+            pending.reserve(2 * pending.size() + 16);
         }
         fd = mkostemp(pattern.data(), O_CLOEXEC);
         if (fd >= 0) {
-            pendingTemporaries.push_back(pattern);
+            pending.push_back(pattern);
         }
     }
     if (fd < 0) {
@@ -235,31 +226,6 @@ bool ReplacementFile::Open() {
     return true;
 }
 
-bool ReplacementFile::Finish() {
-    if (stream_ == nullptr) {
-        error_ = "nothing was written";
-        return false;
-    }
-    const bool failed = std::fflush(stream_) != 0 || std::ferror(stream_) != 0;
-    const int savedErrno = errno;
-#ifdef SYNC_FILE_RANGE_WRITE
-    if (!failed) {
-        // The disk can take the bytes while the next piece is made.
-        sync_file_range(fileno(stream_), 0, 0, SYNC_FILE_RANGE_WRITE);
-    }
-#endif
-    const bool closeFailed = std::fclose(stream_) != 0;
-    stream_ = nullptr;
-    if (failed || closeFailed) {
-        errno = failed ? savedErrno : errno;
-        SetErrorFromErrno("not every byte could be written");
-        Discard();
-        return false;
-    }
-    finished_ = true;
-    return true;
-}
-
 bool ReplacementFile::Sync() {
     // Flushing a file through any descriptor of it brings all its bytes to
     // the disk. Done for all files of a job together, it costs the file
@@ -285,60 +251,10 @@ bool ReplacementFile::Rename() {
         SetErrorFromErrno("can't replace it");
         return false;
     }
-    ForgetPending(temporary_);
+    detail::ForgetPending(temporary_);
     temporary_.clear();
     finished_ = false;
     return true;
-}
-
-bool ReplacementFile::Commit() {
-    if (!Finish()) {
-        return false;
-    }
-    const std::vector<ReplacementFile*> files = {this};
-    return ReplaceTargets(files).replaced == 1;
-}
-
-void ReplacementFile::Discard() {
-    if (stream_ != nullptr) {
-        std::fclose(stream_);
-        stream_ = nullptr;
-    }
-    if (!temporary_.empty()) {
-        const SignalHold hold;
-        unlink(temporary_.c_str());
-        ForgetPending(temporary_);
-        temporary_.clear();
-    }
-    finished_ = false;
-}
-
-ReplaceResult ReplaceTargets(const std::vector<ReplacementFile*>& files) {
-    ReplaceResult result;
-    for (result.failed = 0; result.failed < files.size(); ++result.failed) {
-        if (!files[result.failed]->finished_) {
-            files[result.failed]->error_ = "nothing was written";
-            return result;
-        }
-        if (!files[result.failed]->Sync()) {
-            return result;
-        }
-    }
-    {
-        const SignalHold hold;
-        while (result.replaced < files.size() && files[result.replaced]->Rename()) {
-            ++result.replaced;
-        }
-    }
-    result.failed = result.replaced;
-    std::set<std::string> folders;
-    for (std::size_t i = 0; i < result.replaced; ++i) {
-        folders.insert(FolderOf(files[i]->Target()));
-    }
-    for (const std::string& folder : folders) {
-        SyncFolder(folder);
-    }
-    return result;
 }
 
 TargetInfo InspectTarget(const std::string& path) {

@@ -13,8 +13,14 @@
 
 #include "platform/platform.h"
 #include "platform/safe_file.h"
+#include "platform/safe_file_backend.h"
 
 namespace kerfo::platform {
+
+using detail::BaseNameOf;
+using detail::FolderOf;
+using detail::ResolveTarget;
+
 namespace {
 
 // Of the target's own name, so much goes into the temporary file's name; with
@@ -22,21 +28,16 @@ namespace {
 constexpr std::size_t kMaxBaseInTemporaryName = 200;
 constexpr int kNameAttempts = 100;
 
-// The temporary files that exist now, for the console's close and Ctrl-C
-// handler, which runs on a thread of its own, to remove. It is changed only
-// under the lock, so the handler always finds it whole; a handler that comes
-// while the lock is held waits for it, so that a set of renames is never split.
-std::vector<std::string> pendingTemporaries;
-std::mutex pendingLock;
-
-using SignalHold = std::lock_guard<std::mutex>;
+// The console's close and Ctrl-C handler runs on a thread of its own: it takes
+// the lock that every CleanupHold holds, so it waits for a set of renames to
+// end and always finds the list of temporary files whole.
+std::recursive_mutex cleanupLock;
 
 BOOL WINAPI RemovePending(DWORD /*event*/) {
-    pendingLock.lock();  // held until the process ends
-    for (const std::string& path : pendingTemporaries) {
+    cleanupLock.lock();  // held until the process ends
+    for (const std::string& path : detail::PendingTemporaries()) {
         DeleteFileA(path.c_str());
     }
-    pendingTemporaries.clear();
     return FALSE;  // the default handler then ends the process
 }
 
@@ -45,13 +46,6 @@ void InstallCleanupHandler() {
     if (!installed) {
         installed = true;
         SetConsoleCtrlHandler(RemovePending, TRUE);
-    }
-}
-
-void ForgetPending(const std::string& path) {
-    const auto found = std::find(pendingTemporaries.begin(), pendingTemporaries.end(), path);
-    if (found != pendingTemporaries.end()) {
-        pendingTemporaries.erase(found);
     }
 }
 
@@ -68,21 +62,6 @@ std::string LastErrorText() {
         result.pop_back();
     }
     return result;
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t drive = DrivePrefixLength(path);
-    const std::size_t slash = path.find_last_of(kPathSeparators);
-    if (slash == std::string::npos || slash < drive) {
-        return path.substr(0, drive) + ".";
-    }
-    return slash == drive ? path.substr(0, drive + 1) : path.substr(0, slash);
-}
-
-std::string BaseNameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of(kPathSeparators);
-    return path.substr(
-        std::max(DrivePrefixLength(path), slash == std::string::npos ? 0 : slash + 1));
 }
 
 struct CloseHandleOnExit {
@@ -110,19 +89,6 @@ std::string FinalPath(HANDLE handle, const std::string& otherwise) {
         return path.substr(4);
     }
     return path;
-}
-
-// The file that a write to path really replaces: a symbolic link is followed,
-// so that the link stays and the file it names gets the new contents.
-std::string ResolveTarget(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        return path;
-    }
-    const CloseHandleOnExit file{
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
-    return file.handle == INVALID_HANDLE_VALUE ? path : FinalPath(file.handle, path);
 }
 
 std::string Lowercase(std::string text) {
@@ -156,15 +122,40 @@ std::string TemporaryName(const std::string& target, int attempt) {
 
 }  // namespace
 
-ReplacementFile::ReplacementFile(std::string target) : target_(ResolveTarget(target)) {}
+namespace detail {
 
-ReplacementFile::~ReplacementFile() {
-    Discard();
+CleanupHold::CleanupHold() {
+    cleanupLock.lock();
 }
 
-void ReplacementFile::SetErrorFromErrno(const char* what) {
-    error_ = std::string(what) + ": " + std::strerror(errno);
+CleanupHold::~CleanupHold() {
+    cleanupLock.unlock();
 }
+
+// The file that a write to path really replaces: a symbolic link is followed,
+// so that the link stays and the file it names gets the new contents.
+std::string ResolveTarget(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return path;
+    }
+    const CloseHandleOnExit file{
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    return file.handle == INVALID_HANDLE_VALUE ? path : FinalPath(file.handle, path);
+}
+
+void RemoveFile(const std::string& path) {
+    DeleteFileA(path.c_str());
+}
+
+void StartWriteBack(std::FILE* /*stream*/) {}
+
+// A move made with MOVEFILE_WRITE_THROUGH is on disk, name and all, when it
+// returns: a folder has nothing more to flush.
+void SyncFolder(const std::string& /*folder*/) {}
+
+}  // namespace detail
 
 bool ReplacementFile::Open() {
     Discard();
@@ -177,11 +168,11 @@ bool ReplacementFile::Open() {
         name = TemporaryName(target_, attempt);
         // The file and its entry in the list come into being together, so no
         // handler finds a file it doesn't know of.
-        const SignalHold hold(pendingLock);
+        const detail::CleanupHold hold;
         handle = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
-            pendingTemporaries.push_back(name);
+            detail::PendingTemporaries().push_back(name);
         } else if (GetLastError() != ERROR_FILE_EXISTS) {
             break;
         }
@@ -205,25 +196,6 @@ bool ReplacementFile::Open() {
         Discard();
         return false;
     }
-    return true;
-}
-
-bool ReplacementFile::Finish() {
-    if (stream_ == nullptr) {
-        error_ = "nothing was written";
-        return false;
-    }
-    const bool failed = std::fflush(stream_) != 0 || std::ferror(stream_) != 0;
-    const int savedErrno = errno;
-    const bool closeFailed = std::fclose(stream_) != 0;
-    stream_ = nullptr;
-    if (failed || closeFailed) {
-        errno = failed ? savedErrno : errno;
-        SetErrorFromErrno("not every byte could be written");
-        Discard();
-        return false;
-    }
-    finished_ = true;
     return true;
 }
 
@@ -252,53 +224,10 @@ bool ReplacementFile::Rename() {
         error_ = "can't replace it: " + LastErrorText();
         return false;
     }
-    ForgetPending(temporary_);
+    detail::ForgetPending(temporary_);
     temporary_.clear();
     finished_ = false;
     return true;
-}
-
-bool ReplacementFile::Commit() {
-    if (!Finish()) {
-        return false;
-    }
-    const std::vector<ReplacementFile*> files = {this};
-    return ReplaceTargets(files).replaced == 1;
-}
-
-void ReplacementFile::Discard() {
-    if (stream_ != nullptr) {
-        std::fclose(stream_);
-        stream_ = nullptr;
-    }
-    if (!temporary_.empty()) {
-        const SignalHold hold(pendingLock);
-        DeleteFileA(temporary_.c_str());
-        ForgetPending(temporary_);
-        temporary_.clear();
-    }
-    finished_ = false;
-}
-
-ReplaceResult ReplaceTargets(const std::vector<ReplacementFile*>& files) {
-    ReplaceResult result;
-    for (result.failed = 0; result.failed < files.size(); ++result.failed) {
-        if (!files[result.failed]->finished_) {
-            files[result.failed]->error_ = "nothing was written";
-            return result;
-        }
-        if (!files[result.failed]->Sync()) {
-            return result;
-        }
-    }
-    {
-        const SignalHold hold(pendingLock);
-        while (result.replaced < files.size() && files[result.replaced]->Rename()) {
-            ++result.replaced;
-        }
-    }
-    result.failed = result.replaced;
-    return result;
 }
 
 TargetInfo InspectTarget(const std::string& path) {
