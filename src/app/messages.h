@@ -28,13 +28,13 @@ const char* MessageTitle();
 int ShowMessage(const char* text);
 
 // Formats by the message rule and shows an information box.
-int ShowFormattedMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int ShowFormattedMessage(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // Ends the run with the text in a warning box and exit code 1.
 [[noreturn]] void FatalText(const char* text);
 
 // Formats by the message rule, then FatalText.
-[[noreturn]] void Fatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
+[[noreturn]] void Fatal(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // The message rule: printf formatting cut at kMaxMessageLength characters.
 std::string FormatMessageText(const char* format, va_list args);

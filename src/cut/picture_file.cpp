@@ -572,8 +572,7 @@ std::string_view PictureExtension(std::string_view path) {
     }
     const std::string_view trimmed = path.substr(0, end + 1);
     const std::size_t slash = trimmed.find_last_of(platform::kPathSeparators);
-    const std::size_t baseStart =
-        std::max(drive, slash == std::string_view::npos ? 0 : slash + 1);
+    const std::size_t baseStart = std::max(drive, slash == std::string_view::npos ? 0 : slash + 1);
     const std::size_t dot = trimmed.rfind('.');
     if (dot == std::string_view::npos || dot < baseStart) {
         return {};

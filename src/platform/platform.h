@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,8 +65,9 @@ int ModuleFileName(char* buffer, int size);
 // is installed).
 bool OpenAddress(const char* address);
 
-// Appends text and the platform's line end (CR LF on Windows) to the log file at path as one
-// write, creating the file (readable by its owner only) when it is missing.
+// Appends text and a line end to the log file at path as one write, creating
+// the file (readable by its owner only) when it is missing. On Windows every
+// line end, within the text and after it, is CR LF, as in a text file there.
 // Only a regular file of the user's own is written to, never one reached
 // through a symbolic link; otherwise, and on any error, nothing is written and
 // nothing is said.
@@ -88,6 +90,10 @@ InputFile OpenInputFile(const char* path);
 // available memory, its control group's and its own limits. None when none of
 // them can be read.
 std::optional<std::uint64_t> AvailableMemory();
+
+// The local time of a moment, as localtime gives it but safe to call from
+// anywhere; false when it can't be had.
+bool LocalTime(std::time_t moment, std::tm& local);
 
 // Creates one folder; the result is 0 on success, -1 on failure.
 int MakeDir(const char* path);

@@ -232,6 +232,10 @@ void AppendLogLine(const char* path, const char* text) {
     close(fd);
 }
 
+bool LocalTime(std::time_t moment, std::tm& local) {
+    return localtime_r(&moment, &local) != nullptr;
+}
+
 int MakeDir(const char* path) {
     return mkdir(path, 0777);
 }

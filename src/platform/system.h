@@ -22,11 +22,15 @@ struct FolderEntry {
 // An entry is a folder when it is one or a link to one.
 std::vector<FolderEntry> FindFolderEntries(const std::string& searchPath);
 
-// Starts program, searched on PATH, with arguments as its argument vector
-// (arguments[0] is the name the program sees), waits for it and returns its exit
-// status; -1 when it cannot be started or does not exit normally. The program
-// shares our standard streams and environment.
-int RunProgramAndWait(const char* program, const std::vector<const char*>& arguments);
+// Starts program and waits for it, returning its exit status; -1 when it
+// cannot be started or does not exit normally. The program shares our standard
+// streams and environment. parameters is the text of its arguments as given;
+// arguments is that text split by the program's tokenizer, with arguments[0]
+// the name the program sees. On POSIX the program is searched on PATH and
+// started with the arguments; on Windows the shell starts it (ShellExecuteExA)
+// with the parameters text as it is and the show command.
+int RunProgramAndWait(const char* program, const char* parameters,
+                      const std::vector<const char*>& arguments, int showCommand);
 
 // The id of the running process.
 unsigned long ProcessId();

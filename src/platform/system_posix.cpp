@@ -65,7 +65,8 @@ std::vector<FolderEntry> FindFolderEntries(const std::string& searchPath) {
     return entries;
 }
 
-int RunProgramAndWait(const char* program, const std::vector<const char*>& arguments) {
+int RunProgramAndWait(const char* program, const char* /*parameters*/,
+                      const std::vector<const char*>& arguments, int /*showCommand*/) {
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);
     for (const char* argument : arguments) {

@@ -91,7 +91,7 @@ void LogLine(const char* format, ...) {
 void LogMessage(const char* format, ...) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    platform::LocalTime(now, local);
     char date[40];
     char time[9];
     if (std::strftime(date, 38, "%a %d %b %Y", &local) == 0) {

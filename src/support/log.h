@@ -17,11 +17,11 @@ const char* SetLogFullPath(const char* path);
 const char* GetLogPath();
 
 // Appends the formatted text (at most 512 characters) and a line feed.
-void LogLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogLine(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // Appends "HH:MM:SS message", preceded by a three-line date banner when the date
 // differs from that of the last banner.
-void LogMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogMessage(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // Logs the program text followed by each argument after one blank, unquoted.
 void LogCommand(const char* program, int count, const char* const* arguments);

@@ -288,7 +288,7 @@ int IsNumber(const char* text) {
     return *SkipSpaces(p) == '\0' ? 1 : 0;
 }
 
-int RunAndWait(const char* file, const char* parameters, int /*showCommand*/) {
+int RunAndWait(const char* file, const char* parameters, int showCommand) {
     if (file == nullptr || *file == '\0') {
         return -1;
     }
@@ -302,7 +302,7 @@ int RunAndWait(const char* file, const char* parameters, int /*showCommand*/) {
     for (int i = 0; i < tokens.List().count; ++i) {
         arguments.push_back(tokens.List().entries[i]);
     }
-    return platform::RunProgramAndWait(file, arguments);
+    return platform::RunProgramAndWait(file, text, arguments, showCommand);
 }
 
 unsigned long CurrentProcessId() {

@@ -1,0 +1,32 @@
+// The desktop dialog presenter on Windows: MessageBoxA shows the box.
+
+#include <windows.h>
+
+#include "platform/dialog.h"
+
+namespace kerfo::platform {
+namespace {
+
+// True when the standard handle goes to a pipe or a file, as when a script
+// captures the program's output.
+bool IsCaptured(DWORD which) {
+    const HANDLE handle = GetStdHandle(which);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const DWORD type = GetFileType(handle);
+    return type == FILE_TYPE_PIPE || type == FILE_TYPE_DISK;
+}
+
+}  // namespace
+
+bool WantsDesktopDialog() {
+    return !IsCaptured(STD_OUTPUT_HANDLE) && !IsCaptured(STD_ERROR_HANDLE);
+}
+
+bool ShowDesktopDialog(BoxKind kind, const char* title, const char* text) {
+    const UINT style = kind == BoxKind::FatalWarning ? MB_OK | MB_ICONWARNING : MB_OK;
+    return MessageBoxA(nullptr, text, title, style) != 0;
+}
+
+}  // namespace kerfo::platform
