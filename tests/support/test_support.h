@@ -17,7 +17,7 @@ namespace kerfo::test {
 std::string KerfoBinary();
 
 struct RunResult {
-    int exitCode = -1;  // the exit status, or 128 + signal when the program died
+    int exitCode = -1;  // the exit status, or (POSIX) 128 + signal when the program died
     std::string out;
     std::string err;
 };

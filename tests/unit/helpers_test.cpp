@@ -179,7 +179,7 @@ TEST(RunAndWait, GivesTheProgramsExitCode) {
 
 TEST(RunAndWait, SplitsTheParametersWithTheProgramsTokenizer) {
 #ifdef _WIN32
-    GTEST_SKIP() << "a Windows program splits its command line itself: cmd shows no count";
+    GTEST_SKIP() << "on Windows the shell hands the parameters over as they are";
 #else
     // "one two" is one argument, so two follow the script's own name.
     EXPECT_EQ(RunAndWait("sh", "-c \"exit $#\" zero \"one two\" three", 1), 2);
