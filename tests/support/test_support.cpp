@@ -1,34 +1,65 @@
-// What the tests share.
+// What the tests share on every system; running a program is in
+// process_posix.cpp and process_win32.cpp.
 
 #include "test_support.h"
 
-#include <fcntl.h>
-#include <grp.h>
-#include <poll.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace kerfo::test {
+namespace {
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
+
+char** ProcessEnvironment() {
+#ifdef _WIN32
+    return _environ;
+#else
+    return environ;
+#endif
+}
+
+// The order of variable names: Windows matches them in any case and wants
+// its environment blocks sorted so, by their upper-case forms.
+struct NameOrder {
+    bool operator()(const std::string& a, const std::string& b) const {
+#ifdef _WIN32
+        return std::lexicographical_compare(
+            a.begin(), a.end(), b.begin(), b.end(),
+            [](unsigned char x, unsigned char y) { return std::toupper(x) < std::toupper(y); });
+#else
+        return a < b;
+#endif
+    }
+};
+
+}  // namespace
 
 std::vector<std::string> ChildEnvironment(const RunOptions& options) {
-    std::map<std::string, std::string> variables;
+    std::map<std::string, std::string, NameOrder> variables;
     if (!options.clearEnvironment) {
-        for (char** entry = environ; *entry != nullptr; ++entry) {
+        for (char** entry = ProcessEnvironment(); *entry != nullptr; ++entry) {
             const std::string text = *entry;
-            const std::size_t equals = text.find('=');
+            // Windows keeps the current folder of each drive in variables
+            // whose names begin with '=' ("=C:=C:\\work").
+            const std::size_t equals = text.find('=', 1);
             if (equals != std::string::npos) {
                 variables[text.substr(0, equals)] = text.substr(equals + 1);
             }
@@ -52,126 +83,34 @@ std::vector<std::string> ChildEnvironment(const RunOptions& options) {
     return result;
 }
 
-namespace {
-
-void ReadBoth(int outFd, int errFd, int inFd, const std::string& input, std::string& out,
-              std::string& err) {
-    std::size_t written = 0;
-    if (input.empty()) {
-        close(inFd);
-        inFd = -1;
-    }
-    char buffer[65536];
-    while (outFd >= 0 || errFd >= 0) {
-        pollfd fds[3];
-        int n = 0;
-        if (outFd >= 0)
-            fds[n++] = {outFd, POLLIN, 0};
-        if (errFd >= 0)
-            fds[n++] = {errFd, POLLIN, 0};
-        if (inFd >= 0)
-            fds[n++] = {inFd, POLLOUT, 0};
-        if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        for (int i = 0; i < n; ++i) {
-            if (fds[i].revents == 0)
-                continue;
-            if (fds[i].fd == inFd) {
-                const ssize_t count = write(inFd, input.data() + written, input.size() - written);
-                if (count > 0)
-                    written += static_cast<std::size_t>(count);
-                if (count < 0 || written == input.size()) {
-                    close(inFd);
-                    inFd = -1;
-                }
-                continue;
-            }
-            const ssize_t count = read(fds[i].fd, buffer, sizeof buffer);
-            if (count > 0) {
-                (fds[i].fd == outFd ? out : err).append(buffer, static_cast<std::size_t>(count));
-            } else {
-                close(fds[i].fd);
-                (fds[i].fd == outFd ? outFd : errFd) = -1;
-            }
-        }
-    }
-    if (inFd >= 0)
-        close(inFd);
-}
-
-}  // namespace
-
-std::string KerfoBinary() {
-    return KERFO_BINARY;
-}
-
-RunResult Run(const std::string& program, const std::vector<std::string>& arguments,
-              const RunOptions& options) {
-    int outPipe[2], errPipe[2], inPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0 ||
-        pipe2(inPipe, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    std::vector<std::string> environment = ChildEnvironment(options);
-    std::vector<char*> envp;
-    for (std::string& entry : environment)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argvText;
-    argvText.push_back(program);
-    argvText.insert(argvText.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& entry : argvText)
-        argv.push_back(entry.data());
-    argv.push_back(nullptr);
-
-    const pid_t child = fork();
-    if (child < 0) {
-        throw std::runtime_error("fork failed");
-    }
-    if (child == 0) {
-        dup2(inPipe[0], 0);
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        if (!options.workingFolder.empty() && chdir(options.workingFolder.c_str()) != 0) {
-            _exit(126);
-        }
-        if (options.fileSizeLimit) {
-            const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        if (options.user && (setgroups(0, nullptr) != 0 || setgid(*options.user) != 0 ||
-                             setuid(*options.user) != 0)) {
-            _exit(126);
-        }
-        execve(program.c_str(), argv.data(), envp.data());
-        _exit(127);
-    }
-    close(inPipe[0]);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    RunResult result;
-    ReadBoth(outPipe[0], errPipe[0], inPipe[1], options.input, result.out, result.err);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
-}
-
 RunResult RunKerfo(const std::vector<std::string>& arguments, const RunOptions& options) {
     return Run(KerfoBinary(), arguments, options);
 }
 
 ScratchFolder::ScratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kerfo-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
+    const std::filesystem::path temp = std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "kerfo-test-%08x", static_cast<unsigned>(random()));
+        const std::filesystem::path folder = temp / name;
+        std::error_code error;
+        if (std::filesystem::create_directory(folder, error)) {
+            // The owner's alone, as mkdtemp makes it.
+            std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, error);
+            path_ = folder.string();
+            return;
+        }
     }
-    path_ = pattern;
+    throw std::runtime_error("could not make a scratch folder in " + temp.string());
+}
+
+std::string ScratchFolder::operator/(const std::string& name) const {
+    std::string path = path_ + kSeparator + name;
+    std::replace(path.begin() + static_cast<std::ptrdiff_t>(path_.size()), path.end(), '/',
+                 kSeparator);
+    return path;
 }
 
 ScratchFolder::~ScratchFolder() {
@@ -319,7 +258,8 @@ void WriteFile(const std::string& path, const std::string& contents) {
 }
 
 bool Exists(const std::string& path) {
-    return access(path.c_str(), F_OK) == 0;
+    std::error_code error;
+    return std::filesystem::exists(path, error);
 }
 
 namespace {
@@ -383,6 +323,11 @@ std::vector<std::string> ListFolder(const std::string& path) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+bool MakeFolder(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::create_directory(path, error);
 }
 
 }  // namespace kerfo::test

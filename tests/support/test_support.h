@@ -12,11 +12,12 @@
 
 namespace kerfo::test {
 
-// The kerfo program that the build made.
+// The kerfo program that the build made. On Windows, Kerfo.exe beside the
+// running test program, where the build puts every program.
 std::string KerfoBinary();
 
 struct RunResult {
-    int exitCode = -1;  // the exit status, or 128 + signal when the program died
+    int exitCode = -1;  // the exit status, or (POSIX) 128 + signal when the program died
     std::string out;
     std::string err;
 };
@@ -28,9 +29,10 @@ struct RunOptions {
     std::map<std::string, std::optional<std::string>> environment;
     bool clearEnvironment = false;  // start from an empty environment
     std::string input;              // fed to standard input
-    // A limit on the size of every file the child writes (ulimit -f), in bytes.
+    // POSIX only (on Windows, Run fails the test that asks for them):
+    // a limit on the size of every file the child writes (ulimit -f), in bytes,
     std::optional<unsigned long long> fileSizeLimit;
-    // Another user to run the child as (needs root).
+    // and another user to run the child as (needs root).
     std::optional<unsigned> user;
 };
 
@@ -39,7 +41,9 @@ struct RunOptions {
 std::vector<std::string> ChildEnvironment(const RunOptions& options);
 
 // Runs program with the arguments (argv[0] is program itself) and collects its
-// exit code and both streams.
+// exit code and both streams. The exit code is 126 when the child could not be
+// set up (its working folder is missing) and 127 when program could not be
+// started.
 RunResult Run(const std::string& program, const std::vector<std::string>& arguments,
               const RunOptions& options = {});
 
@@ -54,7 +58,9 @@ class ScratchFolder {
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    // The path of name in the folder. A '/' in name separates folders: it is
+    // written as the system's separator, as the program writes its paths.
+    std::string operator/(const std::string& name) const;
 
   private:
     std::string path_;
@@ -105,5 +111,15 @@ std::vector<std::string> Lines(const std::string& text);
 
 // The names in a folder, sorted.
 std::vector<std::string> ListFolder(const std::string& path);
+
+// Creates one folder; false when it was not made (it exists, or its parent
+// does not).
+bool MakeFolder(const std::string& path);
+
+// Sets or removes a variable of this process's environment. On Windows the
+// name is matched in any case, and setting a variable to nothing removes it
+// (the C runtime keeps no empty variables).
+void SetEnv(const std::string& name, const std::string& value);
+void UnsetEnv(const std::string& name);
 
 }  // namespace kerfo::test

@@ -11,6 +11,7 @@
 #include "cut/cut_jobs.h"
 #include "cut/picture_file.h"
 #include "cut/size_spec.h"
+#include "platform/platform.h"
 #include "util/strings.h"
 
 namespace kerfo {
@@ -96,6 +97,13 @@ TEST(PictureExtension, IsAViewOfTheBaseNamesLastDot) {
     EXPECT_EQ(extension, ".jpg");
     EXPECT_EQ(extension.data(), path.data() + path.size() - 4) << "a view, not a copy";
     EXPECT_EQ(PictureExtension("/pics.old/photo"), "");
+    if (platform::kPathsHaveDrives) {
+        // Either separator ends a folder.
+        EXPECT_EQ(PictureExtension("C:\\pics\\a.b.jpg"), ".jpg");
+        EXPECT_EQ(PictureExtension("C:\\pics.old\\photo"), "");
+        EXPECT_EQ(PictureExtension("C:\\pics.old/photo"), "");
+        EXPECT_EQ(PictureExtension("C:/pics.old\\photo"), "");
+    }
     EXPECT_EQ(PictureExtension("photo.JPEG"), ".JPEG");
     EXPECT_EQ(PictureExtension("My.Photo.JPG"), ".JPG");
     EXPECT_EQ(PictureExtension(""), "");

@@ -1,15 +1,18 @@
 // The diagnostic log and the path and folder services.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <sstream>
+#include <string_view>
+#include <vector>
 
 #include "app/messages.h"
+#include "platform/platform.h"
 #include "support/log.h"
 #include "support/paths.h"
 #include "test_support.h"
@@ -17,9 +20,32 @@
 namespace kerfo {
 namespace {
 
-using test::Lines;
+using platform::kPathSeparator;
 using test::ReadFile;
 using test::ScratchFolder;
+using test::SetEnv;
+using test::UnsetEnv;
+
+// The end of every line in the log: CR LF on Windows, as its text files have.
+#ifdef _WIN32
+constexpr std::string_view kLineEnd = "\r\n";
+#else
+constexpr std::string_view kLineEnd = "\n";
+#endif
+
+// The variable's value, or none when it is not set.
+std::optional<std::string> GetEnv(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
+void RestoreEnv(const char* name, const std::optional<std::string>& value) {
+    if (value) {
+        SetEnv(name, *value);
+    } else {
+        UnsetEnv(name);
+    }
+}
 
 // Strips the "HH:MM:SS " stamp of a message line.
 std::string Message(const std::string& line) {
@@ -34,7 +60,18 @@ class LogTest : public ::testing::Test {
         path_ = folder_ / "test.log";
         SetLogFullPath(path_.c_str());
     }
-    std::vector<std::string> LogLines() { return Lines(ReadFile(path_)); }
+    // The lines of the log, each of which must end in the platform's line end.
+    std::vector<std::string> LogLines() {
+        const std::string text = ReadFile(path_);
+        std::vector<std::string> lines;
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find(kLineEnd, start)) != std::string::npos;
+             start = end + kLineEnd.size()) {
+            lines.push_back(text.substr(start, end - start));
+        }
+        EXPECT_EQ(start, text.size()) << "the log ends in a whole line";
+        return lines;
+    }
 
     ScratchFolder folder_;
     std::string path_;
@@ -59,7 +96,7 @@ TEST_F(LogTest, FirstMessageBringsABannerAndLaterOnesDoNot) {
 
 TEST_F(LogTest, LogLineWritesTheTextAlone) {
     LogLine("plain %s", "line");
-    EXPECT_EQ(ReadFile(path_), "plain line\n");
+    EXPECT_EQ(ReadFile(path_), "plain line" + std::string(kLineEnd));
 }
 
 TEST_F(LogTest, LongTextsAreCutNotOverflowed) {
@@ -112,12 +149,26 @@ TEST_F(LogTest, HexDumpLines) {
 
 TEST(Log, WithoutAPathNothingIsWrittenAndTempNamesTheFolder) {
     ScratchFolder folder;
-    const std::string temp = folder.Path() + "/";
-    setenv("TEMP", temp.c_str(), 1);
-    EXPECT_EQ(std::string(SetLogPath("Kerfo.log")), folder.Path() + "/Kerfo.log");
-    setenv("TEMP", "", 1);
+    const std::optional<std::string> savedTemp = GetEnv("TEMP");
+    const std::optional<std::string> savedTmpdir = GetEnv("TMPDIR");
+    SetEnv("TEMP", folder.Path() + kPathSeparator);
+    EXPECT_EQ(std::string(SetLogPath("Kerfo.log")), folder / "Kerfo.log");
+#ifndef _WIN32
+    // Windows' C runtime keeps no variable set to nothing.
+    SetEnv("TEMP", "");
     EXPECT_STREQ(SetLogPath("Kerfo.log"), "Kerfo.log");
-    unsetenv("TEMP");
+#endif
+    UnsetEnv("TEMP");
+    SetEnv("TMPDIR", folder.Path());
+#ifdef _WIN32
+    EXPECT_STREQ(SetLogPath("Kerfo.log"), "C:\\temp\\Kerfo.log") << "TMPDIR is not Windows'";
+#else
+    EXPECT_EQ(std::string(SetLogPath("Kerfo.log")), folder / "Kerfo.log");
+    UnsetEnv("TMPDIR");
+    EXPECT_STREQ(SetLogPath("Kerfo.log"), "/tmp/Kerfo.log");
+#endif
+    RestoreEnv("TMPDIR", savedTmpdir);
+    RestoreEnv("TEMP", savedTemp);
     SetLogFullPath(nullptr);
     EXPECT_EQ(GetLogPath(), nullptr);
     LogMessage("nowhere");
@@ -126,14 +177,30 @@ TEST(Log, WithoutAPathNothingIsWrittenAndTempNamesTheFolder) {
 }
 
 TEST(Paths, JoinPath) {
-    EXPECT_EQ(JoinPath("", "name"), "name");
-    EXPECT_EQ(JoinPath("/tmp/", "name"), "/tmp/name");
-    EXPECT_EQ(JoinPath("/tmp", "name"), "/tmp/name");
-    EXPECT_EQ(JoinPath("a\\", "b"), "a\\/b") << "a backslash is part of a name";
+    struct Case {
+        const char* folder;
+        const char* name;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"", "name", "name"},
+#ifdef _WIN32
+        {"C:\\tmp\\", "name", "C:\\tmp\\name"},
+        {"C:\\tmp", "name", "C:\\tmp\\name"},
+        {"C:", "name", "C:\\name"},
+#else
+        {"/tmp/", "name", "/tmp/name"},
+        {"/tmp", "name", "/tmp/name"},
+        {"a\\", "b", "a\\/b"},  // a backslash is part of a name
+#endif
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(JoinPath(c.folder, c.name), c.path) << c.folder;
+    }
 
     char buffer[10] = "unchanged";
     EXPECT_EQ(JoinPathInto(10, buffer, "abc", "def"), 1);
-    EXPECT_STREQ(buffer, "abc/def");
+    EXPECT_EQ(std::string(buffer), std::string("abc") + kPathSeparator + "def");
     std::strcpy(buffer, "unchanged");
     EXPECT_EQ(JoinPathInto(7, buffer, "abc", "def"), 0);
     EXPECT_STREQ(buffer, "unchanged");
@@ -141,31 +208,70 @@ TEST(Paths, JoinPath) {
 }
 
 TEST(Paths, ReplaceExtension) {
-    EXPECT_EQ(ReplaceExtension("/a/b.tar.gz", ".txt"), "/a/b.tar.txt");
-    EXPECT_EQ(ReplaceExtension("/a.d/b", ".txt"), "/a.d/b.txt");
-    EXPECT_EQ(ReplaceExtension(".profile", ".txt"), ".txt");
-    EXPECT_EQ(ReplaceExtension("plain", ".log"), "plain.log");
+    struct Case {
+        const char* path;
+        const char* extension;
+        const char* result;
+    };
+    const Case cases[] = {
+#ifdef _WIN32
+        {"C:\\a\\b.tar.gz", ".txt", "C:\\a\\b.tar.txt"},
+        {"C:\\a.d\\b", ".txt", "C:\\a.d\\b.txt"},
+#else
+        {"/a/b.tar.gz", ".txt", "/a/b.tar.txt"},
+        {"/a.d/b", ".txt", "/a.d/b.txt"},
+#endif
+        {".profile", ".txt", ".txt"},
+        {"plain", ".log", "plain.log"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReplaceExtension(c.path, c.extension), c.result) << c.path;
+    }
 }
 
 TEST(Paths, ProgramDirIsTheFolderOfTheRunningProgram) {
     const std::string folder = ComputeProgramDir();
+#ifdef _WIN32
+    // A whole path with its drive, which holds this program.
+    EXPECT_TRUE(folder.size() > 3 && folder.compare(1, 2, ":\\") == 0) << folder;
+    EXPECT_NE(folder.back(), '\\');
+    EXPECT_TRUE(std::filesystem::is_regular_file(folder + "\\" + KERFO_UNIT_TESTS_NAME)) << folder;
+#else
     const std::string self = std::filesystem::canonical("/proc/self/exe").string();
     EXPECT_EQ(folder, self.substr(0, self.rfind('/')));
+#endif
 }
 
 TEST(Paths, PerUserFolderFollowsTheEnvironment) {
-    setenv("AppData", "/data", 1);
+    const std::optional<std::string> savedAppData = GetEnv("AppData");
+#ifdef _WIN32
+    SetEnv("AppData", "C:\\data");
+    EXPECT_EQ(ComputePerUserFolder("Marrowlin", "Kerfo"), "C:\\data\\Marrowlin\\Kerfo");
+    SetEnv("APPDATA", "D:\\roaming");
+    EXPECT_EQ(ComputePerUserFolder("M", "K"), "D:\\roaming\\M\\K") << "the same name in any case";
+    UnsetEnv("AppData");
+    const std::optional<std::string> savedXdg = GetEnv("XDG_DATA_HOME");
+    const std::optional<std::string> savedHome = GetEnv("HOME");
+    SetEnv("XDG_DATA_HOME", "C:\\xdg");
+    SetEnv("HOME", "C:\\home");
+    EXPECT_THROW(ComputePerUserFolder("M", "K"), FatalError) << "AppData alone names the folder";
+    RestoreEnv("XDG_DATA_HOME", savedXdg);
+    RestoreEnv("HOME", savedHome);
+#else
+    SetEnv("AppData", "/data");
     EXPECT_EQ(ComputePerUserFolder("Marrowlin", "Kerfo"), "/data/Marrowlin/Kerfo");
-    unsetenv("AppData");
+    UnsetEnv("AppData");
     const char* home = std::getenv("HOME");
     const std::string savedHome = home ? home : "";
-    setenv("HOME", "/home/u", 1);
-    unsetenv("APPDATA");
-    unsetenv("XDG_DATA_HOME");
+    SetEnv("HOME", "/home/u");
+    UnsetEnv("APPDATA");
+    UnsetEnv("XDG_DATA_HOME");
     EXPECT_EQ(ComputePerUserFolder("M", "K"), "/home/u/.local/share/M/K");
-    unsetenv("HOME");
+    UnsetEnv("HOME");
     EXPECT_THROW(ComputePerUserFolder("M", "K"), FatalError);
-    setenv("HOME", savedHome.c_str(), 1);
+    SetEnv("HOME", savedHome);
+#endif
+    RestoreEnv("AppData", savedAppData);
 }
 
 TEST(Paths, MakeDirChainAndFileExists) {
@@ -173,17 +279,26 @@ TEST(Paths, MakeDirChainAndFileExists) {
     for (const char* nothing : {"", ".", "..", "/"}) {
         EXPECT_EQ(MakeDirChain(nothing), 0) << nothing;
     }
+    if (platform::kPathsHaveDrives) {
+        for (const char* nothing : {"\\", "C:", "C:\\", "C:/"}) {
+            EXPECT_EQ(MakeDirChain(nothing), 0) << nothing;
+        }
+    }
     EXPECT_EQ(MakeDirChain(nullptr), 0);
+    std::vector<std::string> chains = {folder / "a/b/c"};
+    if (platform::kPathsHaveDrives) {
+        chains.push_back(folder.Path() + "\\m\\n/o/p");  // behind a drive, both separators
+    }
+    for (const std::string& deep : chains) {
+        EXPECT_EQ(MakeDirChain(deep.c_str()), 1) << deep;
+        EXPECT_TRUE(std::filesystem::is_directory(deep)) << deep;
+        EXPECT_EQ(MakeDirChain(deep.c_str()), 1) << "existing folders are passed over";
+    }
     const std::string deep = folder / "a/b/c";
-    EXPECT_EQ(MakeDirChain(deep.c_str()), 1);
-    struct stat status {};
-    EXPECT_EQ(stat(deep.c_str(), &status), 0);
-    EXPECT_TRUE(S_ISDIR(status.st_mode));
-    EXPECT_EQ(MakeDirChain(deep.c_str()), 1) << "existing folders are passed over";
     EXPECT_EQ(FileExists(deep.c_str()), 0) << "a folder is not a file";
-    test::WriteFile(deep + "/f", "x");
-    EXPECT_EQ(FileExists((deep + "/f").c_str()), 1);
-    EXPECT_EQ(FileExists((deep + "/g").c_str()), 0);
+    test::WriteFile(folder / "a/b/c/f", "x");
+    EXPECT_EQ(FileExists((folder / "a/b/c/f").c_str()), 1);
+    EXPECT_EQ(FileExists((folder / "a/b/c/g").c_str()), 0);
 }
 
 TEST(Paths, PerUserCopyIsMadeOnceAndNeverOverwritten) {
@@ -192,8 +307,9 @@ TEST(Paths, PerUserCopyIsMadeOnceAndNeverOverwritten) {
     MakeDirChain(source.c_str());
     std::string contents = "line one\r\nline two\n";
     contents += std::string(100000, '\x1a');  // no text-mode surprises
-    test::WriteFile(source + "/settings.ini", contents);
-    setenv("AppData", (folder / "data").c_str(), 1);
+    test::WriteFile(folder / "source/settings.ini", contents);
+    const std::optional<std::string> savedAppData = GetEnv("AppData");
+    SetEnv("AppData", folder / "data");
 
     const std::string copy = EnsurePerUserCopy(source.c_str(), "Maker", "Prog", "settings.ini");
     EXPECT_EQ(copy, folder / "data/Maker/Prog/settings.ini");
@@ -201,7 +317,7 @@ TEST(Paths, PerUserCopyIsMadeOnceAndNeverOverwritten) {
     test::WriteFile(copy, "edited");
     EXPECT_EQ(EnsurePerUserCopy(source.c_str(), "Maker", "Prog", "settings.ini"), copy);
     EXPECT_EQ(ReadFile(copy), "edited");
-    unsetenv("AppData");
+    RestoreEnv("AppData", savedAppData);
 }
 
 TEST(Paths, CopyFileContentsFailures) {
