@@ -46,6 +46,9 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmak
 cmake --build "$build" -j"$jobs"
 
 step "tests under Wine (ctest)"
+# One Wine session, started (and the prefix made, the first time) before the
+# tests, which then all join it rather than race to start it together.
+timeout 120 bash scripts/wine-run.sh cmd /c exit 0 </dev/null
 # Until the unit tests build for Windows there may be none.
 ctest --test-dir "$build" --output-on-failure --no-tests=ignore --timeout 300 -j"$jobs" |
     tee "$build/ctest.log"
