@@ -1,10 +1,16 @@
-# The Debian package, built with CPack from the install rules: cpack -G DEB in
-# the build folder gives kerfo_<version>_<architecture>.deb. The version is the
-# project version; the dependencies are computed by dpkg-shlibdeps from the
-# libraries the program links (FreeImage and the C++ runtime).
+# The packages, built with CPack from the install rules.
+#
+# Linux: the Debian package; cpack -G DEB in the build folder gives
+# kerfo_<version>_<architecture>.deb. The version is the project version; the
+# dependencies are computed by dpkg-shlibdeps from the libraries the program
+# links (FreeImage and the C++ runtime).
+#
+# Windows: cpack in the build folder gives Kerfo-<version>-win64.zip (Kerfo.exe,
+# FreeImage.dll, README.md and the libraries' licence texts in one folder) and
+# Kerfo-<version>-win64.exe, an NSIS installer of the same files into
+# Program Files\Kerfo, with an uninstaller, which puts that folder on the
+# system PATH so that Kerfo.exe runs from any command prompt.
 
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME kerfo)
 set(CPACK_PACKAGE_VENDOR Marrowlin)
 set(CPACK_PACKAGE_VERSION
     "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
@@ -14,17 +20,71 @@ set(CPACK_PACKAGE_DESCRIPTION
 percent, inches, centimetres or millimetres, or into a grid of equal tiles. \
 It runs from the command line, a script, a file manager or a launcher; \
 without a terminal it reports in desktop dialog boxes.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Marrowlin Kerfo team <kerfo@marrowlin.com>")
-set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${KERFO_MAKER_SITE}/Products/Kerfo/")
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Dialog boxes and the online help page; without them the program writes to
-# its streams and the help page stays closed.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "zenity, xdg-utils")
+if(WIN32)
+    set(CPACK_GENERATOR NSIS ZIP)
+    set(CPACK_PACKAGE_NAME Kerfo)
+    set(CPACK_PACKAGE_FILE_NAME "Kerfo-${CPACK_PACKAGE_VERSION}-win64")
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY Kerfo)
+    set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Kerfo)
+
+    # Everything in the package root: the program finds FreeImage.dll beside
+    # itself, and the licences of the four libraries inside FreeImage.dll and
+    # Kerfo.exe (FreeImage; libjpeg-turbo, libpng and zlib) travel with them.
+    get_filename_component(windows_prefix "${KERFO_FREEIMAGE_DLL}/../.." ABSOLUTE)
+    set(licence_files)
+    foreach(name FreeImage-FIPL.txt libjpeg-turbo-LICENSE.md libjpeg-turbo-README.ijg
+                 libpng-LICENSE zlib-LICENSE)
+        if(NOT EXISTS "${windows_prefix}/licenses/${name}")
+            message(FATAL_ERROR "No ${name} in ${windows_prefix}/licenses")
+        endif()
+        list(APPEND licence_files "${windows_prefix}/licenses/${name}")
+    endforeach()
+    install(FILES "${KERFO_FREEIMAGE_DLL}" "${PROJECT_SOURCE_DIR}/README.md" ${licence_files}
+            DESTINATION .)
+
+    # A 64-bit installer (NSIS's amd64 stubs): it runs where Kerfo.exe runs, and
+    # "Program Files" is the 64-bit one.
+    set(CPACK_NSIS_DEFINES "  Target amd64-unicode")
+    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+    set(CPACK_NSIS_PACKAGE_NAME Kerfo)
+    set(CPACK_NSIS_DISPLAY_NAME "Kerfo ${CPACK_PACKAGE_VERSION}")
+    set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/res/kerfo.ico")
+    set(CPACK_NSIS_MUI_UNIICON "${PROJECT_SOURCE_DIR}/res/kerfo.ico")
+    set(CPACK_NSIS_INSTALLED_ICON_NAME Kerfo.exe)
+    set(CPACK_NSIS_URL_INFO_ABOUT "${KERFO_MAKER_SITE}/Products/Kerfo/")
+    set(CPACK_NSIS_HELP_LINK "${KERFO_MAKER_SITE}/Products/Kerfo/")
+    # A new version replaces an installed one (silently with /S).
+    set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    # The install folder itself goes on the system PATH (and off it again on
+    # uninstalling), for every user and without asking, with the PATH
+    # functions of CPack's NSIS template; CPACK_NSIS_MODIFY_PATH would offer
+    # a page whose default adds nothing, and then only a bin folder.
+    set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [[
+  StrCpy $ADD_TO_PATH_ALL_USERS 1
+  Push $INSTDIR
+  Call AddToPath
+]])
+    set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [[
+  StrCpy $ADD_TO_PATH_ALL_USERS 1
+  Push $INSTDIR
+  Call un.RemoveFromPath
+]])
+else()
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_PACKAGE_NAME kerfo)
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Marrowlin Kerfo team <kerfo@marrowlin.com>")
+    set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${KERFO_MAKER_SITE}/Products/Kerfo/")
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # Dialog boxes and the online help page; without them the program writes to
+    # its streams and the help page stays closed.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "zenity, xdg-utils")
+endif()
 
 include(CPack)

@@ -2,8 +2,10 @@
 # Sets up, builds Kerfo and runs every test: once in a normal build and once in
 # a build with AddressSanitizer and UndefinedBehaviorSanitizer; then builds the
 # fuzz targets with clang (the utility library's readers, and the loading of
-# pictures) and runs each for a bounded time; last builds the Debian package
-# from the normal build, installs, uses and removes it.
+# pictures) and runs each for a bounded time; then builds the Debian package
+# from the normal build, installs, uses and removes it; last builds Kerfo.exe
+# for Windows, its zip and installer, and tests them under Wine
+# (scripts/windows.sh, against the normal build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -44,4 +46,8 @@ passed=$((passed + 1))
 echo "== Debian package: build, install with apt-get, use, remove =="
 bash scripts/package-test.sh build
 passed=$((passed + 1))
+echo "== Windows: Kerfo.exe, its zip and installer, tested under Wine =="
+bash scripts/windows.sh | tee build/windows.log
+count="$(sed -n 's/^windows: \([0-9]*\) passed, 0 failed$/\1/p' build/windows.log)"
+passed=$((passed + ${count:-0}))
 echo "summary: $passed passed, 0 failed"

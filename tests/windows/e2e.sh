@@ -1,0 +1,497 @@
+#!/usr/bin/env bash
+# End-to-end tests of the Windows deliverables that scripts/windows.sh puts in
+# out/windows/: Kerfo.exe and FreeImage.dll run under Wine on pictures made
+# here, next to the Linux kerfo on copies of the same pictures.
+#   - every cut (-w, -h, -g, -oq, the one-name replacement, on JPEG, PNG and
+#     BMP; -lossless on JPEG) writes the same files, byte for byte, as Linux;
+#   - what it says and its exit code, with captured streams, are Linux's
+#     (a missing picture, no argument);
+#   - -dbg=1 logs its command line in %TEMP%\Kerfo.log with CR LF line ends;
+#   - -help hands the help address to the shell (xdg-open, through Wine);
+#   - with no standard handles a real message box comes up on a virtual
+#     screen (Xvfb), goes away by the keyboard, and the exit code comes back;
+#   - the zip holds what it should, Kerfo.exe needs no DLL the zip lacks;
+#   - the installer installs silently, puts Kerfo on the PATH, the installed
+#     Kerfo.exe cuts a picture, and the uninstaller removes it all again.
+# Each check prints "ok: NAME" or "FAILED: NAME" with the reason; exits 1 when
+# any failed.
+#
+# Usage: tests/windows/e2e.sh [OUT_FOLDER [LINUX_BUILD_FOLDER]]
+#   OUT_FOLDER          where Kerfo.exe, FreeImage.dll and the packages are
+#                       (default out/windows)
+#   LINUX_BUILD_FOLDER  the Linux build to compare with (default: build when it
+#                       is configured, else OUT_FOLDER/linux, configured here);
+#                       kerfo and make_sample are brought up to date in it.
+# Needs what scripts/windows.sh installs (wine, xvfb, xdotool, imagemagick,
+# unzip, the MinGW-w64 compilers).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root="$PWD"
+out="$(realpath -m "${1:-out/windows}")"
+version=1.12.0
+title="Kerfo Ver 1.12"
+exe="$out/Kerfo.exe"
+zip="$out/Kerfo-$version-win64.zip"
+installer="$out/Kerfo-$version-win64.exe"
+wine_run="$root/scripts/wine-run.sh"
+work="$out/e2e"
+
+export WINEPREFIX="${KERFO_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/kerfo/wineprefix}"
+export KERFO_WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all WINEARCH=win64
+
+say() { echo "windows-e2e: $*"; }
+die() {
+    echo "windows-e2e: $*" >&2
+    exit 1
+}
+for file in "$exe" "$out/FreeImage.dll" "$zip" "$installer"; do
+    [[ -f "$file" ]] || die "no $file: run bash scripts/windows.sh"
+done
+
+# The Linux kerfo to compare with, and make_sample for the pictures.
+linux="${2:-}"
+if [[ -z "$linux" ]]; then
+    linux="$root/build"
+    [[ -f "$linux/CMakeCache.txt" ]] || linux="$out/linux"
+fi
+if [[ ! -f "$linux/CMakeCache.txt" ]]; then
+    say "configuring the Linux build in $linux"
+    cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKERFO_TESTS=OFF -DKERFO_BENCH=ON \
+        >/dev/null
+fi
+cmake --build "$linux" -j2 --target kerfo make_sample >/dev/null
+kerfo="$linux/src/kerfo"
+make_sample="$linux/tools/make_sample"
+
+rm -rf "$work"
+mkdir -p "$work"
+
+# Nothing of an earlier Wine session may linger in the prefix: the desktop
+# process of a session that is going away takes new windows down with it.
+wine_idle() { timeout 60 wineserver -w 2>/dev/null || true; }
+
+xvfb_pid=""
+cleanup() {
+    wine_idle
+    if [[ -n "$xvfb_pid" ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+
+# A virtual screen of our own for the whole run: every Wine program of this
+# run talks to it, none to a real display.
+display=""
+for number in $(seq 90 140); do
+    if [[ ! -e "/tmp/.X11-unix/X$number" && ! -e "/tmp/.X$number-lock" ]]; then
+        display=":$number"
+        break
+    fi
+done
+[[ -n "$display" ]] || die "no free X display number in :90..:140"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY="$display"
+for _ in $(seq 1 50); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    sleep 0.1
+done
+xdotool getdisplaygeometry >/dev/null 2>&1 || die "Xvfb did not start on $display"
+wine_idle
+
+passed=0
+failed=0
+# check NAME FUNCTION [ARGUMENT...]: the function prints its reason when it
+# fails.
+check() {
+    local name="$1" output
+    shift
+    if output="$("$@" 2>&1)"; then
+        echo "ok: $name"
+        passed=$((passed + 1))
+    else
+        echo "FAILED: $name"
+        [[ -n "$output" ]] && sed 's/^/    /' <<<"$output"
+        failed=$((failed + 1))
+    fi
+    return 0
+}
+
+# --- The pictures -----------------------------------------------------------
+# A photo-like JPEG at 300 dpi; from it a PNG with an alpha channel and a
+# 24-bit BMP.
+pictures="$work/pictures"
+mkdir -p "$pictures"
+"$make_sample" "$pictures/pic.jpg" 640 480 300 90
+convert "$pictures/pic.jpg" -alpha set -channel A -evaluate set 70% +channel \
+    "PNG32:$pictures/pic.png"
+convert "$pictures/pic.jpg" "BMP3:$pictures/pic.bmp"
+
+# --- Running both programs --------------------------------------------------
+# run_linux DIR ARGUMENT... and run_windows DIR ARGUMENT...: run the program in
+# DIR with the arguments, its output in DIR.out and DIR.err, its exit code in
+# DIR.rc. Captured streams, as a script has them.
+run_in() {
+    local dir="$1"
+    shift
+    set +e
+    (cd "$dir" && timeout -k 5 90 "$@" </dev/null >"$dir.out" 2>"$dir.err")
+    echo $? >"$dir.rc"
+    set -e
+}
+# The Linux kerfo talks to its streams only without a display (with one, and
+# no terminal, it opens dialogs); Kerfo.exe does whenever they are captured.
+run_linux() {
+    local dir="$1"
+    shift
+    run_in "$dir" env -u DISPLAY -u WAYLAND_DISPLAY "$kerfo" "$@"
+}
+run_windows() {
+    local dir="$1"
+    shift
+    run_in "$dir" "$wine_run" "$exe" "$@"
+}
+
+# same_results LINUX_DIR WINDOWS_DIR: the same exit code, the same output and
+# the same files with the same bytes.
+same_results() {
+    local linux_dir="$1" windows_dir="$2" what file status=0
+    for what in rc out err; do
+        if ! cmp -s "$linux_dir.$what" "$windows_dir.$what"; then
+            echo "$what differs: Linux $(head -c 300 "$linux_dir.$what" | cat -A)" \
+                "| Windows $(head -c 300 "$windows_dir.$what" | cat -A)"
+            status=1
+        fi
+    done
+    if ! diff <(cd "$linux_dir" && ls) <(cd "$windows_dir" && ls) >/dev/null; then
+        echo "different files: Linux: $(cd "$linux_dir" && ls | paste -sd' ')" \
+            "| Windows: $(cd "$windows_dir" && ls | paste -sd' ')"
+        return 1
+    fi
+    for file in "$linux_dir"/*; do
+        [[ -e "$file" ]] || continue
+        if ! cmp -s "$file" "$windows_dir/${file##*/}"; then
+            echo "${file##*/} differs from the Linux one"
+            status=1
+        fi
+    done
+    return "$status"
+}
+
+# cut_case NAME INPUT ARGUMENT...: both programs run the arguments in folders
+# holding a copy of INPUT; they must succeed alike. "@DIR@" in an argument
+# stands for the folder itself, as each system writes it (Z:\...\ on Windows).
+cut_case() {
+    local name="$1" input="$2"
+    shift 2
+    local case_dir="$work/cut/$name" argument windows_dir
+    mkdir -p "$case_dir/linux" "$case_dir/windows"
+    cp "$pictures/$input" "$case_dir/linux/"
+    cp "$pictures/$input" "$case_dir/windows/"
+    windows_dir="$(winepath -w "$case_dir/windows")\\"
+    local linux_args=() windows_args=()
+    for argument in "$@"; do
+        linux_args+=("${argument//@DIR@/$case_dir/linux/}")
+        windows_args+=("${argument//@DIR@/$windows_dir}")
+    done
+    run_linux "$case_dir/linux" "${linux_args[@]}"
+    run_windows "$case_dir/windows" "${windows_args[@]}"
+    if [[ "$(cat "$case_dir/linux.rc")" != 0 ]]; then
+        echo "the Linux kerfo failed: $(cat "$case_dir/linux.err")"
+        return 1
+    fi
+    same_results "$case_dir/linux" "$case_dir/windows"
+}
+
+echo "== The same pieces as on Linux =="
+for ext in jpg png bmp; do
+    check "-w: left and right piece of a .$ext" \
+        cut_case "w-$ext" "pic.$ext" -w 40% "pic.$ext" "left.$ext" "right.$ext"
+    check "-h: top and bottom piece of a .$ext" \
+        cut_case "h-$ext" "pic.$ext" -h 130 "pic.$ext" "top.$ext" "bottom.$ext"
+    check "-g: a 2 by 3 grid of a .$ext" cut_case "g-$ext" "pic.$ext" -g 2 3 "pic.$ext"
+    check "-oq 75: a .$ext cut into JPEG pieces" \
+        cut_case "oq-$ext" "pic.$ext" -oq 75 -w 50% "pic.$ext" left.jpg "right.$ext"
+    check "one name: the left piece replaces the .$ext" \
+        cut_case "one-$ext" "pic.$ext" -w 50% "pic.$ext"
+done
+check "-lossless: left and right piece of a .jpg" \
+    cut_case lossless-jpg pic.jpg -lossless -w 50% pic.jpg left.jpg right.jpg
+check "-g on a full path: the tiles beside the picture" \
+    cut_case g-full-path pic.jpg -g 2 2 "@DIR@pic.jpg"
+check "-h in cm at the picture's resolution" \
+    cut_case h-cm pic.jpg -h 1cm pic.jpg top.jpg -
+
+# --- What it says -----------------------------------------------------------
+# message_case NAME EXIT TEXT ARGUMENT...: both exit with EXIT and say the same,
+# byte for byte; TEXT (if not empty) is among what they say.
+message_case() {
+    local name="$1" exit_code="$2" text="$3"
+    shift 3
+    local case_dir="$work/say/$name"
+    mkdir -p "$case_dir/linux" "$case_dir/windows"
+    run_linux "$case_dir/linux" "$@"
+    run_windows "$case_dir/windows" "$@"
+    local code
+    code="$(cat "$case_dir/windows.rc")"
+    if [[ "$code" != "$exit_code" ]]; then
+        echo "exit code $code, not $exit_code"
+        return 1
+    fi
+    if [[ -n "$text" ]] && ! grep -qxF "$text" "$case_dir/windows.out" "$case_dir/windows.err"; then
+        echo "no line \"$text\" in what it said: $(cat "$case_dir/windows.out" "$case_dir/windows.err")"
+        return 1
+    fi
+    same_results "$case_dir/linux" "$case_dir/windows"
+}
+
+echo "== Messages on captured streams =="
+check "a missing picture: the message and exit 1" \
+    message_case missing 1 "Couldn't open input file: missing.jpg" -w 50 missing.jpg
+check "no argument: the usage and exit 1" message_case no-argument 1 "Usage:"
+
+# --- The log ----------------------------------------------------------------
+windows_temp() {
+    local temp
+    temp="$(timeout 60 wine cmd /c echo %TEMP% </dev/null | tr -d '\r')"
+    winepath -u "$temp"
+}
+debug_log() {
+    local dir="$work/log/windows" temp log
+    mkdir -p "$dir"
+    cp "$pictures/pic.jpg" "$dir/"
+    temp="$(windows_temp)"
+    log="$temp/Kerfo.log"
+    rm -f "$log"
+    run_windows "$dir" -dbg=1 -w 50% pic.jpg left.jpg
+    if [[ "$(cat "$work/log/windows.rc")" != 0 ]]; then
+        echo "exit code $(cat "$work/log/windows.rc"): $(cat "$work/log/windows.err")"
+        return 1
+    fi
+    if [[ ! -s "$log" ]]; then
+        echo "no log at $log (%TEMP% is $temp)"
+        return 1
+    fi
+    cp "$log" "$work/log/Kerfo.log"
+    local lines crlf
+    lines="$(wc -l <"$log")"
+    crlf="$(grep -c $'\r$' "$log" || true)"
+    if [[ "$lines" != "$crlf" || -n "$(tail -c 1 "$log" | tr -d '\n')" ]]; then
+        echo "$crlf of $lines lines end in CR LF: $(cat -A "$log" | head -5)"
+        return 1
+    fi
+    if ! grep -q "Cmdline: .*Kerfo.exe.* -dbg=1 -w 50% pic.jpg left.jpg"$'\r$' "$log"; then
+        echo "no command line in the log: $(cat -A "$log")"
+        return 1
+    fi
+}
+echo "== The log =="
+check "-dbg=1: the command line in %TEMP%\\Kerfo.log, CR LF line ends" debug_log
+
+# --- The help page ----------------------------------------------------------
+# A recording xdg-open first on the PATH: Wine's browser hands web addresses
+# to xdg-open, as the Linux kerfo does itself.
+help_page() {
+    local dir="$work/help" system
+    mkdir -p "$dir/bin" "$dir/linux" "$dir/windows"
+    cat >"$dir/bin/xdg-open" <<'EOF'
+#!/bin/sh
+printf '%s\n' "$*" >>"$KERFO_OPENED"
+EOF
+    chmod +x "$dir/bin/xdg-open"
+    for system in linux windows; do
+        KERFO_OPENED="$dir/$system.opened" PATH="$dir/bin:$PATH" "run_$system" "$dir/$system" -help
+    done
+    # Wine's browser runs after ShellExecuteA has returned.
+    for _ in $(seq 1 100); do
+        [[ -s "$dir/windows.opened" ]] && break
+        sleep 0.1
+    done
+    if [[ ! -s "$dir/linux.opened" ]]; then
+        echo "the Linux kerfo opened nothing: $(cat "$dir/linux.out" "$dir/linux.err")"
+        return 1
+    fi
+    if [[ ! -s "$dir/windows.opened" ]]; then
+        echo "nothing came to xdg-open; Kerfo.exe said: $(cat "$dir/windows.out" "$dir/windows.err")"
+        return 1
+    fi
+    if ! cmp -s "$dir/linux.opened" "$dir/windows.opened"; then
+        echo "opened $(cat "$dir/windows.opened"), not $(cat "$dir/linux.opened")"
+        return 1
+    fi
+    same_results "$dir/linux" "$dir/windows"
+}
+echo "== The help page =="
+check "-help: the help address goes to the shell's browser" help_page
+
+# --- A real message box -----------------------------------------------------
+# Started by "wine start /wait /unix" the program has no standard handles, as
+# from a shortcut or a dropped file: the message comes in a box. box_text.exe
+# reads the box; the keyboard (Return) closes it.
+box_text="$work/box_text.exe"
+x86_64-w64-mingw32-gcc -O2 -Wall -Wextra -o "$box_text" tests/windows/box_text.c
+
+message_box() {
+    local dir="$work/box"
+    mkdir -p "$dir"
+    wine_idle
+    (cd "$dir" && timeout -k 5 90 wine start /wait /unix "$exe" -w 50 missing.jpg \
+        </dev/null >/dev/null 2>&1; echo $? >"$dir.rc") &
+    local runner=$!
+    if ! timeout 60 wine "$box_text" "$title" 30 </dev/null >"$dir.box" 2>"$dir.box-err"; then
+        echo "no box came up: $(cat "$dir.box-err")"
+        kill "$runner" 2>/dev/null || true
+        return 1
+    fi
+    tr -d '\r' <"$dir.box" >"$dir.box.txt"
+    local window
+    window="$(xdotool search --onlyvisible --name "^$title\$" | head -n 1)"
+    import -window root "$work/messagebox.png"
+    local status=0 line
+    for line in "title: $title" "text: Couldn't open input file: missing.jpg" "button: OK"; do
+        if ! grep -qxF "$line" "$dir.box.txt"; then
+            echo "the box lacks \"$line\": $(paste -sd'|' "$dir.box.txt")"
+            status=1
+        fi
+    done
+    if [[ -z "$window" ]]; then
+        echo "no X window titled \"$title\" on the screen"
+        status=1
+    fi
+    # The warning icon is the yellow triangle: most of its square is yellow
+    # or its dark edge, none of it blue (the information icon).
+    local icon yellow
+    icon="$(sed -n 's/^icon: //p' "$dir.box.txt")"
+    if [[ "$icon" == none || -z "$icon" ]]; then
+        echo "the box shows no icon"
+        status=1
+    else
+        yellow="$(convert "$work/messagebox.png" -crop "$icon" +repage \
+            -fx '(r > 0.7 && g > 0.45 && b < 0.35) ? 1 : 0' -format '%[fx:mean]' info:)"
+        if ! awk -v share="$yellow" 'BEGIN { exit !(share > 0.15) }'; then
+            echo "the icon is not the warning sign: $yellow of it is yellow (see $work/messagebox.png)"
+            status=1
+        fi
+    fi
+    # Dismissed as a user does it: the pointer over the box, the Return key.
+    if [[ -n "$window" ]]; then
+        local X Y WIDTH HEIGHT SCREEN
+        eval "$(xdotool getwindowgeometry --shell "$window")"
+        xdotool mousemove $((X + WIDTH / 2)) $((Y + 10)) key Return
+    fi
+    wait "$runner" || true
+    local code
+    code="$(cat "$dir.rc" 2>/dev/null || echo none)"
+    if [[ "$code" != 1 ]]; then
+        echo "exit code $code after the box, not 1"
+        status=1
+    fi
+    return "$status"
+}
+echo "== A message box on the screen =="
+check "no standard handles: a warning box, closed by Return, exit 1" message_box
+
+# --- The zip ------------------------------------------------------------------
+zip_contents() {
+    local expected actual
+    expected="$(printf "Kerfo-$version-win64/%s\n" FreeImage-FIPL.txt FreeImage.dll \
+        Kerfo.exe README.md libjpeg-turbo-LICENSE.md libjpeg-turbo-README.ijg libpng-LICENSE \
+        zlib-LICENSE | sort)"
+    actual="$(unzip -Z1 "$zip" | grep -v '/$' | sort)"
+    if [[ "$expected" != "$actual" ]]; then
+        echo "the zip holds: $(paste -sd' ' <<<"$actual")"
+        return 1
+    fi
+    local file
+    for file in Kerfo.exe FreeImage.dll; do
+        if ! unzip -p "$zip" "Kerfo-$version-win64/$file" | cmp -s - "$out/$file"; then
+            echo "$file in the zip is not out/windows/$file"
+            return 1
+        fi
+    done
+}
+# Every DLL that Kerfo.exe or FreeImage.dll loads is FreeImage.dll or one of
+# Windows' own: no C++ runtime or other library DLL that the zip lacks.
+own_dlls_only() {
+    local file dll status=0 system32="$WINEPREFIX/drive_c/windows/system32"
+    for file in Kerfo.exe FreeImage.dll; do
+        while read -r dll; do
+            if [[ "${dll,,}" != freeimage.dll ]] &&
+                ! find "$system32" -maxdepth 1 -iname "$dll" | grep -q .; then
+                echo "$file needs $dll, which is neither in the zip nor Windows' own"
+                status=1
+            fi
+        done < <(x86_64-w64-mingw32-objdump -p "$out/$file" | sed -n 's/^\s*DLL Name: //p')
+    done
+    return "$status"
+}
+echo "== The zip =="
+check "the zip: Kerfo.exe, FreeImage.dll, README.md and the licences" zip_contents
+check "Kerfo.exe needs no DLL beyond FreeImage.dll and Windows' own" own_dlls_only
+
+# --- The installer ----------------------------------------------------------
+# In a copy of the Wine prefix, thrown away afterwards: a clean Windows.
+installed_dir() { echo "$WINEPREFIX/drive_c/Program Files/Kerfo"; }
+system_path() {
+    timeout 60 wine reg query \
+        'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH \
+        </dev/null | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p'
+}
+installer_round_trip() (
+    wine_idle
+    local prefix="$work/install-prefix"
+    rm -rf "$prefix"
+    cp -a "$WINEPREFIX" "$prefix"
+    export WINEPREFIX="$prefix" KERFO_WINEPREFIX="$prefix"
+    local status=0 dir
+    dir="$(installed_dir)"
+    if ! timeout -k 5 180 wine "$installer" /S </dev/null; then
+        echo "the installer failed"
+        return 1
+    fi
+    wine_idle
+    local file
+    for file in Kerfo.exe FreeImage.dll README.md FreeImage-FIPL.txt Uninstall.exe; do
+        if [[ ! -f "$dir/$file" ]]; then
+            echo "not installed: Program Files\\Kerfo\\$file"
+            status=1
+        fi
+    done
+    if ! system_path | tr ';' '\n' | grep -qxF 'C:\Program Files\Kerfo'; then
+        echo "Program Files\\Kerfo is not on the PATH: $(system_path)"
+        status=1
+    fi
+    # A user at a command prompt: Kerfo by its name, through the PATH.
+    local case_dir="$work/installed"
+    mkdir -p "$case_dir/windows"
+    cp "$pictures/pic.jpg" "$case_dir/windows/"
+    run_in "$case_dir/windows" wine cmd /c Kerfo.exe -w 40% pic.jpg left.jpg right.jpg
+    wine_idle
+    if ! same_results "$work/cut/w-jpg/linux" "$case_dir/windows"; then
+        echo "(the installed Kerfo.exe, run by its name from cmd.exe)"
+        status=1
+    fi
+    if ! timeout -k 5 180 wine "$dir/Uninstall.exe" /S </dev/null; then
+        echo "the uninstaller failed"
+        return 1
+    fi
+    # The uninstaller runs on from a copy of itself: wait for it.
+    wine_idle
+    if [[ -e "$dir" ]]; then
+        echo "left behind: $(ls -A "$dir" | paste -sd' ')"
+        status=1
+    fi
+    if system_path | grep -qF 'Kerfo'; then
+        echo "still on the PATH: $(system_path)"
+        status=1
+    fi
+    if [[ "$status" == 0 ]]; then
+        rm -rf "$prefix"
+    fi
+    return "$status"
+)
+echo "== The installer =="
+check "installer /S: installs, on the PATH, cuts; uninstaller /S removes it" installer_round_trip
+
+echo "windows-e2e: $passed passed, $failed failed"
+((failed == 0))
