@@ -46,12 +46,25 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmak
 cmake --build "$build" -j"$jobs"
 
 step "tests under Wine (ctest)"
-# One Wine session, started (and the prefix made, the first time) before the
-# tests, which then all join it rather than race to start it together.
+# One Wine session for all the tests: the prefix is made (the first time)
+# and its server started, kept running between one test and the next (a
+# server that is shutting down as the next test starts drops that test's
+# connection), and ended after them: the end-to-end tests wait for sessions
+# to end between their steps.
 timeout 120 bash scripts/wine-run.sh cmd /c exit 0 </dev/null
-# Until the unit tests build for Windows there may be none.
-ctest --test-dir "$build" --output-on-failure --no-tests=ignore --timeout 300 -j"$jobs" |
+export WINEPREFIX="${KERFO_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/kerfo/wineprefix}"
+timeout 60 wineserver -w
+wineserver -p </dev/null >/dev/null 2>&1
+# The session's own processes start now, without the tests' pipes, which
+# they would otherwise hold open for as long as the session lasts.
+timeout 120 bash scripts/wine-run.sh cmd /c exit 0 </dev/null >/dev/null 2>&1
+trap 'wineserver -k 2>/dev/null || true' EXIT
+no_tests=error
+[[ "${KERFO_WINDOWS_TESTS:-ON}" == OFF ]] && no_tests=ignore
+ctest --test-dir "$build" --output-on-failure --no-tests="$no_tests" --timeout 300 -j"$jobs" |
     tee "$build/ctest.log"
+wineserver -k 2>/dev/null || true
+trap - EXIT
 unit_passed="$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\)$/\1/p' "$build/ctest.log")"
 
 step "packages"
