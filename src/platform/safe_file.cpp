@@ -76,6 +76,20 @@ bool ReplacementFile::Finish() {
     return true;
 }
 
+bool ReplacementFile::Rename() {
+    if (!finished_) {
+        error_ = "nothing was written";
+        return false;
+    }
+    if (!detail::MoveOver(temporary_, target_, error_)) {
+        return false;
+    }
+    detail::ForgetPending(temporary_);
+    temporary_.clear();
+    finished_ = false;
+    return true;
+}
+
 bool ReplacementFile::Commit() {
     if (!Finish()) {
         return false;

@@ -31,6 +31,8 @@ std::string ResolveTarget(const std::string& path);
 void RemoveFile(const std::string& path);
 void StartWriteBack(std::FILE* stream);
 void SyncFolder(const std::string& folder);
+// Renames from over to, replacing it; false with error telling why.
+bool MoveOver(const std::string& from, const std::string& to, std::string& error);
 
 // The folder of a path ("." when it has none, the root for a file in it) and
 // its last component, by the platform's separators.

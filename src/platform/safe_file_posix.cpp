@@ -173,6 +173,14 @@ void SyncFolder(const std::string& folder) {
     }
 }
 
+bool MoveOver(const std::string& from, const std::string& to, std::string& error) {
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        error = std::string("can't replace it: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace detail
 
 bool ReplacementFile::Open() {
@@ -239,21 +247,6 @@ bool ReplacementFile::Sync() {
         return false;
     }
     close(fd);
-    return true;
-}
-
-bool ReplacementFile::Rename() {
-    if (!finished_) {
-        error_ = "nothing was written";
-        return false;
-    }
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        SetErrorFromErrno("can't replace it");
-        return false;
-    }
-    detail::ForgetPending(temporary_);
-    temporary_.clear();
-    finished_ = false;
     return true;
 }
 

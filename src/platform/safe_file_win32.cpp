@@ -155,6 +155,17 @@ void StartWriteBack(std::FILE* /*stream*/) {}
 // returns: a folder has nothing more to flush.
 void SyncFolder(const std::string& /*folder*/) {}
 
+bool MoveOver(const std::string& from, const std::string& to, std::string& error) {
+    // rename() can't replace a file on Windows; the write-through move is on
+    // disk, name and all, when it returns.
+    if (!MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = "can't replace it: " + LastErrorText();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace detail
 
 bool ReplacementFile::Open() {
@@ -209,24 +220,6 @@ bool ReplacementFile::Sync() {
         error_ = "not every byte could be written: " + LastErrorText();
         return false;
     }
-    return true;
-}
-
-bool ReplacementFile::Rename() {
-    if (!finished_) {
-        error_ = "nothing was written";
-        return false;
-    }
-    // rename() can't replace a file on Windows; the write-through move is on
-    // disk, name and all, when it returns.
-    if (!MoveFileExA(temporary_.c_str(), target_.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error_ = "can't replace it: " + LastErrorText();
-        return false;
-    }
-    detail::ForgetPending(temporary_);
-    temporary_.clear();
-    finished_ = false;
     return true;
 }
 
