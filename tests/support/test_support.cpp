@@ -84,7 +84,23 @@ std::vector<std::string> ChildEnvironment(const RunOptions& options) {
 }
 
 RunResult RunKerfo(const std::vector<std::string>& arguments, const RunOptions& options) {
-    return Run(KerfoBinary(), arguments, options);
+    if (!options.user) {
+        return Run(KerfoBinary(), arguments, options);
+    }
+    // Another user may not enter the folders of the build (a clone in /root,
+    // say): that user runs a copy that anybody may run.
+    static const ScratchFolder shared;
+    static const std::string copy = [] {
+        using std::filesystem::perms;
+        const perms anybodyRuns = perms::owner_all | perms::group_read | perms::group_exec |
+                                  perms::others_read | perms::others_exec;
+        const std::string path = shared / "kerfo";
+        WriteFile(path, ReadFile(KerfoBinary()));
+        std::filesystem::permissions(shared.Path(), anybodyRuns);
+        std::filesystem::permissions(path, anybodyRuns);
+        return path;
+    }();
+    return Run(copy, arguments, options);
 }
 
 ScratchFolder::ScratchFolder() {
