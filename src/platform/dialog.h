@@ -10,7 +10,7 @@ namespace kerfo::platform {
 // standard input, output and error is a terminal and a display is set (DISPLAY
 // or WAYLAND_DISPLAY not empty), as when the program is started from a file
 // manager or launcher. On Windows: neither standard output nor standard error
-// is a pipe or a file that a script captures.
+// is a pipe, a file or a device (NUL) that a script redirected it to.
 bool WantsDesktopDialog();
 
 // Shows the box and waits until it is dismissed: zenity on POSIX, MessageBoxA

@@ -8,14 +8,16 @@ namespace kerfo::platform {
 namespace {
 
 // True when the standard handle goes to a pipe or a file, as when a script
-// captures the program's output.
+// captures the program's output, or to a device such as NUL: a desktop
+// program gets a device only by a redirection, and a script that sends the
+// output to NUL wants no box to wait for a user who never sees it.
 bool IsCaptured(DWORD which) {
     const HANDLE handle = GetStdHandle(which);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
         return false;
     }
     const DWORD type = GetFileType(handle);
-    return type == FILE_TYPE_PIPE || type == FILE_TYPE_DISK;
+    return type == FILE_TYPE_PIPE || type == FILE_TYPE_DISK || type == FILE_TYPE_CHAR;
 }
 
 }  // namespace

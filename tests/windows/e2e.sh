@@ -391,6 +391,23 @@ message_box() {
 echo "== A message box on the screen =="
 check "no standard handles: a warning box, closed by Return, exit 1" message_box
 
+# Streams sent to NUL (/dev/null here) are a script's that wants no word from
+# the program: no box may wait there for a user who never sees it.
+streams_to_nul() {
+    local dir="$work/nul" status
+    mkdir -p "$dir"
+    set +e
+    (cd "$dir" && timeout -k 5 30 "$wine_run" "$exe" -w 50 missing.jpg </dev/null >/dev/null 2>&1)
+    status=$?
+    set -e
+    if ((status != 1)); then
+        echo "exit $status (124: it waited behind a message box), not 1"
+        xdotool search --name "^$title\$" key Return 2>/dev/null || true
+        return 1
+    fi
+}
+check "streams sent to NUL: no box, exit 1" streams_to_nul
+
 # --- The zip ------------------------------------------------------------------
 zip_contents() {
     local expected actual
