@@ -42,7 +42,8 @@ int ShowBox(BoxKind kind, const char* title, const char* text);
 void ShowConsoleBox(BoxKind kind, const char* title, const char* text);
 
 // Records the arguments the process was started with; CommandLineText builds
-// the whole command line from them.
+// the whole command line from them. Windows hands a program its command line
+// whole (GetCommandLineA), and there this does nothing.
 void SetProcessArguments(int argc, const char* const* argv);
 
 // The whole command line as one text, program path first.

@@ -11,9 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <string_view>
 
 #include "platform/platform.h"
 

@@ -14,14 +14,6 @@
 #include "platform/platform.h"
 
 namespace kerfo::platform {
-namespace {
-
-// A command line set by SetProcessArguments (a test's), which stands in for the
-// one the system gives.
-std::string givenCommandLine;
-bool commandLineGiven = false;
-
-}  // namespace
 
 InputFile OpenInputFile(const char* path) {
     InputFile input;
@@ -72,13 +64,10 @@ std::optional<std::uint64_t> AvailableMemory() {
     return std::min<std::uint64_t>(status.ullAvailPhys, status.ullAvailVirtual);
 }
 
-void SetProcessArguments(int argc, const char* const* argv) {
-    givenCommandLine = BuildCommandLine(argc, argv);
-    commandLineGiven = true;
-}
+void SetProcessArguments(int /*argc*/, const char* const* /*argv*/) {}
 
 const char* CommandLineText() {
-    return commandLineGiven ? givenCommandLine.c_str() : GetCommandLineA();
+    return GetCommandLineA();
 }
 
 int ModuleFileName(char* buffer, int size) {

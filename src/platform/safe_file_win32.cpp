@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -156,8 +155,7 @@ void StartWriteBack(std::FILE* /*stream*/) {}
 void SyncFolder(const std::string& /*folder*/) {}
 
 bool MoveOver(const std::string& from, const std::string& to, std::string& error) {
-    // rename() can't replace a file on Windows; the write-through move is on
-    // disk, name and all, when it returns.
+    // rename() can't replace a file on Windows.
     if (!MoveFileExA(from.c_str(), to.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = "can't replace it: " + LastErrorText();
