@@ -35,9 +35,9 @@ prefix="$(bash scripts/windows-deps.sh | tail -n 1)"
 # The Linux build to compare with; Wine and a virtual screen with a robot for
 # the message boxes, ImageMagick for the test pictures and the screenshot,
 # NSIS for the installer, unzip to look into the zip, GoogleTest's sources for
-# the unit tests.
+# the unit tests, locales for Windows in other languages.
 bash scripts/setup.sh build
-bash scripts/apt-install.sh wine wine64 xvfb xdotool imagemagick nsis unzip googletest
+bash scripts/apt-install.sh wine wine64 xvfb xdotool imagemagick nsis unzip googletest locales
 
 step "build (MinGW-w64, -j$jobs)"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \

@@ -24,6 +24,10 @@ set(KERFO_BASE_SOURCES
     util/strings.cpp
     util/text_files.cpp
 )
+if(WIN32)
+    # Texts and paths for the ...W calls, which every Windows backend uses.
+    list(APPEND KERFO_BASE_SOURCES platform/wide_win32.cpp)
+endif()
 set(KERFO_PICTURE_SOURCES
     app/dispatch.cpp
     app/startup.cpp

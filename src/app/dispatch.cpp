@@ -82,9 +82,10 @@ bool ReadOptions(const ArgList& list, Options& options) {
             i += 1 + option->valueCount;
             continue;
         }
-        if (options.nameTally >= kMaxNames) {
-            ShowUsage();
-        } else {
+        // A name beyond the third is only counted: the job refuses the tally
+        // with the usage, shown once however many names there are (a
+        // shortcut may be handed a whole selection of pictures).
+        if (options.nameTally < kMaxNames) {
             options.names[options.nameTally] = list.entries[i];
         }
         ++options.nameTally;

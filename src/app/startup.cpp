@@ -1,7 +1,10 @@
 // Start-up: the steps that run before the dispatch, in order.
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <optional>
+#include <string>
 
 #include "app/args.h"
 #include "app/dispatch.h"
@@ -27,10 +30,37 @@ void PointLogAtProgramFile() {
     std::free(logName);
 }
 
+// Refuses, before anything is read or written, a command line that reached
+// the program changed: a Windows whose code page is not UTF-8 passes a
+// look-alike for a character its code page lacks, which may name another
+// file ("Lódz.jpg" for "Łódź.jpg"), or a question mark. The program's own path
+// may differ: nothing is read from it.
+void RefuseChangedArguments(const ArgList& list) {
+    const std::optional<std::string> typed = platform::TypedCommandLine();
+    if (!typed) {
+        return;
+    }
+    CommandLine typedLine(typed->c_str(), kMaxArgs);
+    const ArgList& typedList = typedLine.List();
+    for (int i = 1; i < std::max(list.count, typedList.count); ++i) {
+        if (i < list.count && i < typedList.count &&
+            platform::SameAsTyped(list.entries[i], typedList.entries[i])) {
+            continue;
+        }
+        Fatal(
+            "%s%s has characters that this Windows can't pass to %s: it passes them as shown "
+            "here. Windows 10 version 1903 or later passes every name; on this Windows, rename "
+            "the file or folder.",
+            i < list.count ? "" : "The command line", i < list.count ? list.entries[i] : "",
+            ProgramName);
+    }
+}
+
 int StartAndDispatch() {
     BuildVersionText();
     CommandLine commandLine(platform::CommandLineText(), kMaxArgs);
     ArgList& list = commandLine.List();
+    RefuseChangedArguments(list);
     ProgramDir = ComputeProgramDir();
     PerUserFolder = ComputePerUserFolder(MakerName, ProgramName);
     PointLogAtProgramFile();

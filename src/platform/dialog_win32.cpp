@@ -1,8 +1,10 @@
-// The desktop dialog presenter on Windows: MessageBoxA shows the box.
+// The desktop dialog presenter on Windows: a message box, which shows every
+// character of the text whatever the system's code page.
 
 #include <windows.h>
 
 #include "platform/dialog.h"
+#include "platform/wide_win32.h"
 
 namespace kerfo::platform {
 namespace {
@@ -28,7 +30,7 @@ bool WantsDesktopDialog() {
 
 bool ShowDesktopDialog(BoxKind kind, const char* title, const char* text) {
     const UINT style = kind == BoxKind::FatalWarning ? MB_OK | MB_ICONWARNING : MB_OK;
-    return MessageBoxA(nullptr, text, title, style) != 0;
+    return MessageBoxW(nullptr, Wide(text).c_str(), Wide(title).c_str(), style) != 0;
 }
 
 }  // namespace kerfo::platform

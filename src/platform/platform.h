@@ -49,6 +49,16 @@ void SetProcessArguments(int argc, const char* const* argv);
 // The whole command line as one text, program path first.
 const char* CommandLineText();
 
+// The command line as it was typed, where CommandLineText may differ from it:
+// a Windows whose code page is not UTF-8 hands a program that reads its
+// command line as text a look-alike or a question mark for every character
+// the code page lacks ("Łódź.jpg" becomes "Lódz.jpg" under code page 1252).
+// None when CommandLineText is the command line as typed, as it always is on
+// POSIX. SameAsTyped tells whether a text of CommandLineText is the same
+// characters as one of this text.
+std::optional<std::string> TypedCommandLine();
+bool SameAsTyped(std::string_view passed, std::string_view typed);
+
 // Joins arguments into one command line that the program's tokenizer splits
 // back into the same arguments: an argument that is empty, begins with a double
 // quote, or holds a blank, tab, line feed or carriage return is written inside
@@ -86,6 +96,10 @@ struct InputFile {
 // one. Anything else (a folder, a device, a FIFO, which would block the open)
 // is refused at once without being read.
 InputFile OpenInputFile(const char* path);
+
+// Opens a file as a C stream, as fopen does (mode "rb", "r", ...); on Windows
+// by its UTF-16 name, at any length. Null when it can't be opened.
+std::FILE* OpenFile(const char* path, const char* mode);
 
 // The memory that this process can still have: the least of the system's
 // available memory, its control group's and its own limits. None when none of

@@ -147,6 +147,18 @@ const char* CommandLineText() {
     return commandLine.c_str();
 }
 
+std::optional<std::string> TypedCommandLine() {
+    return std::nullopt;
+}
+
+bool SameAsTyped(std::string_view passed, std::string_view typed) {
+    return passed == typed;
+}
+
+std::FILE* OpenFile(const char* path, const char* mode) {
+    return std::fopen(path, mode);
+}
+
 int ModuleFileName(char* buffer, int size) {
     if (size <= 0) {
         return 0;

@@ -1,8 +1,8 @@
-// The Windows side of the platform layer.
+// The Windows side of the platform layer. Every file and folder is reached
+// through the ...W calls, by its UTF-16 name at any length (wide_win32.h).
 
 #include <windows.h>
 
-#include <direct.h>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
@@ -12,19 +12,45 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/wide_win32.h"
 
 namespace kerfo::platform {
+namespace {
+
+// The value of an environment variable, exactly as Windows keeps it (UTF-16,
+// whatever the code page); none when it is not set.
+std::optional<std::wstring> EnvironmentValue(const wchar_t* name) {
+    SetLastError(ERROR_SUCCESS);
+    DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) {
+        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+            return std::nullopt;
+        }
+        return std::wstring();
+    }
+    std::wstring value(size, L'\0');
+    // The value may change between the two calls; take what the second gives.
+    while ((size = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()))) >=
+           value.size()) {
+        value.resize(size);
+    }
+    value.resize(size);
+    return value;
+}
+
+}  // namespace
 
 InputFile OpenInputFile(const char* path) {
     InputFile input;
-    const DWORD attributes = GetFileAttributesA(path);
+    const std::wstring name = WidePath(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         input.status = InputFile::Status::NotARegularFile;
         return input;
     }
-    const HANDLE handle =
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return input;
     }
@@ -55,6 +81,10 @@ InputFile OpenInputFile(const char* path) {
     return input;
 }
 
+std::FILE* OpenFile(const char* path, const char* mode) {
+    return _wfopen(WidePath(path).c_str(), Wide(mode).c_str());
+}
+
 std::optional<std::uint64_t> AvailableMemory() {
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
@@ -70,35 +100,55 @@ const char* CommandLineText() {
     return GetCommandLineA();
 }
 
+std::optional<std::string> TypedCommandLine() {
+    std::string typed = ExactUtf8(GetCommandLineW());
+    if (typed == ExactUtf8(Wide(GetCommandLineA()))) {
+        return std::nullopt;
+    }
+    return typed;
+}
+
+bool SameAsTyped(std::string_view passed, std::string_view typed) {
+    return ExactUtf8(Wide(passed)) == typed;
+}
+
 int ModuleFileName(char* buffer, int size) {
     if (size <= 0) {
         return 0;
     }
-    const DWORD length = GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(size));
-    if (length == 0) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while ((length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) ==
+               path.size() &&
+           path.size() < 32768) {
+        path.resize(path.size() * 2);
+    }
+    if (length == 0 || length >= path.size()) {
         buffer[0] = '\0';
         return 0;
     }
-    if (length >= static_cast<DWORD>(size)) {
-        buffer[size - 1] = '\0';
-        return size;
-    }
-    return static_cast<int>(length);
+    path.resize(length);
+    const std::string narrow = NarrowPath(path);
+    const std::size_t copied = std::min(narrow.size(), static_cast<std::size_t>(size - 1));
+    narrow.copy(buffer, copied);
+    buffer[copied] = '\0';
+    return narrow.size() >= static_cast<std::size_t>(size) ? size : static_cast<int>(copied);
 }
 
 bool OpenAddress(const char* address) {
     // The default action for the address, started hidden from C:\; the shell
     // says a value above 32 when it handed the address on.
-    const HINSTANCE result = ShellExecuteA(nullptr, "", address, "", "C:\\", SW_HIDE);
+    const HINSTANCE result =
+        ShellExecuteW(nullptr, L"", Wide(address).c_str(), L"", L"C:\\", SW_HIDE);
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 void AppendLogLine(const char* path, const char* text) {
     // Appends at the end in one write; a link is opened as itself and then
     // left alone, and so is anything but a file on a disk.
-    const HANDLE handle =
-        CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const HANDLE handle = CreateFileW(
+        WidePath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return;
     }
@@ -126,19 +176,19 @@ bool LocalTime(std::time_t moment, std::tm& local) {
 }
 
 int MakeDir(const char* path) {
-    return _mkdir(path);
+    return CreateDirectoryW(WidePath(path).c_str(), nullptr) ? 0 : -1;
 }
 
 std::string TempFolder() {
-    if (const char* temp = std::getenv("TEMP")) {
-        return temp;
+    if (const std::optional<std::wstring> temp = EnvironmentValue(L"TEMP")) {
+        return NarrowPath(*temp);
     }
     return "C:\\temp";
 }
 
 std::optional<std::string> AppDataFolder() {
-    if (const char* value = std::getenv("AppData")) {
-        return std::string(value);
+    if (const std::optional<std::wstring> value = EnvironmentValue(L"AppData")) {
+        return NarrowPath(*value);
     }
     return std::nullopt;
 }

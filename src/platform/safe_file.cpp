@@ -124,8 +124,26 @@ ReplaceResult ReplaceTargets(const std::vector<ReplacementFile*>& files) {
         }
     }
     {
+        // Two names that looked like two files may turn out to be one only
+        // now: one that a rename has just made (a short 8.3 name on Windows,
+        // a name in another case on a file system that ignores case). A piece
+        // never replaces one that this set has put in place.
+        std::vector<std::string> placed;
         const detail::CleanupHold hold;
-        while (result.replaced < files.size() && files[result.replaced]->Rename()) {
+        while (result.replaced < files.size()) {
+            ReplacementFile& file = *files[result.replaced];
+            const std::string there = files.size() > 1 ? detail::IdentityOf(file.Target()) : "";
+            const auto earlier = std::find(placed.begin(), placed.end(), there);
+            if (!there.empty() && earlier != placed.end()) {
+                file.error_ = "it is the same file as " +
+                              files[static_cast<std::size_t>(earlier - placed.begin())]->Target() +
+                              ", which holds another piece";
+                break;
+            }
+            if (!file.Rename()) {
+                break;
+            }
+            placed.push_back(files.size() > 1 ? detail::IdentityOf(file.Target()) : "");
             ++result.replaced;
         }
     }

@@ -28,6 +28,9 @@ void ForgetPending(const std::string& path);
 
 // The backend's own steps.
 std::string ResolveTarget(const std::string& path);
+// Which file path names, links followed, as InspectTarget tells it for a file
+// that exists; empty when there is none.
+std::string IdentityOf(const std::string& path);
 void RemoveFile(const std::string& path);
 void StartWriteBack(std::FILE* stream);
 void SyncFolder(const std::string& folder);

@@ -84,6 +84,10 @@ bool IsStrangersLinkInSharedFolder(const std::string& path) {
            link.st_uid != folder.st_uid;
 }
 
+std::string IdentityOfStatus(const struct stat& status) {
+    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+}
+
 // Why the existing file at target, with that status, can't be replaced, or 0.
 int ReplaceError(const std::string& target, const struct stat& status) {
     if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
@@ -148,6 +152,11 @@ std::string ResolveTarget(const std::string& path) {
         }
     }
     return path;
+}
+
+std::string IdentityOf(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? IdentityOfStatus(status) : std::string();
 }
 
 void RemoveFile(const std::string& path) {
@@ -260,7 +269,7 @@ TargetInfo InspectTarget(const std::string& path) {
     const std::string target = ResolveTarget(path);
     struct stat status {};
     if (stat(target.c_str(), &status) == 0) {
-        info.identity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+        info.identity = IdentityOfStatus(status);
         info.isFolder = S_ISDIR(status.st_mode);
         if (!info.isFolder) {
             info.replaceError = ReplaceError(target, status);

@@ -1,4 +1,5 @@
-// Writing files through temporary files and renames, on Windows.
+// Writing files through temporary files and renames, on Windows, by the
+// files' UTF-16 names at any length.
 
 #include <windows.h>
 
@@ -13,6 +14,7 @@
 #include "platform/platform.h"
 #include "platform/safe_file.h"
 #include "platform/safe_file_backend.h"
+#include "platform/wide_win32.h"
 
 namespace kerfo::platform {
 
@@ -22,8 +24,8 @@ using detail::ResolveTarget;
 
 namespace {
 
-// Of the target's own name, so much goes into the temporary file's name; with
-// the dot and the suffix it stays below the usual limit of 255 characters.
+// Of the target's own name, so many UTF-16 characters go into the temporary
+// file's name; with the dot and the suffix it stays below the limit of 255.
 constexpr std::size_t kMaxBaseInTemporaryName = 200;
 constexpr int kNameAttempts = 100;
 
@@ -35,7 +37,7 @@ std::recursive_mutex cleanupLock;
 BOOL WINAPI RemovePending(DWORD /*event*/) {
     cleanupLock.lock();  // held until the process ends
     for (const std::string& path : detail::PendingTemporaries()) {
-        DeleteFileA(path.c_str());
+        DeleteFileW(WidePath(path).c_str());
     }
     return FALSE;  // the default handler then ends the process
 }
@@ -72,31 +74,67 @@ struct CloseHandleOnExit {
     }
 };
 
-// The path a handle's file has now, without the \\?\ prefix.
+// The path a handle's file has now, without the \\?\ prefix (WidePath puts
+// it back where the length needs it); otherwise where the code page can't
+// hold it.
 std::string FinalPath(HANDLE handle, const std::string& otherwise) {
-    char buffer[MAX_PATH * 4];
-    const DWORD length =
-        GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
-    if (length == 0 || length >= sizeof buffer) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = 0;
+    while ((length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                               FILE_NAME_NORMALIZED)) >= path.size()) {
+        path.resize(length);
+    }
+    if (length == 0) {
         return otherwise;
     }
-    std::string path(buffer, length);
-    if (path.rfind("\\\\?\\UNC\\", 0) == 0) {
-        return "\\" + path.substr(7);
+    path.resize(length);
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        path = L"\\" + path.substr(7);
+    } else if (path.rfind(L"\\\\?\\", 0) == 0) {
+        path = path.substr(4);
     }
-    if (path.rfind("\\\\?\\", 0) == 0) {
-        return path.substr(4);
-    }
-    return path;
+    bool whole = false;
+    std::string narrow = Narrow(path, &whole);
+    return whole ? narrow : otherwise;
 }
 
-std::string Lowercase(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+// A name as the file system compares names: without the dots and blanks that
+// Windows drops from its end, and in upper case, in every script ("über.jpg"
+// and "ÜBER.JPG" are one file).
+std::wstring ComparableName(std::wstring name) {
+    while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) {
+        name.pop_back();
     }
-    return text;
+    if (name.empty()) {
+        return name;
+    }
+    const int size = static_cast<int>(name.size());
+    std::wstring upper(name.size(), L'\0');
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), size, upper.data(),
+                      size, nullptr, nullptr, 0) != size) {
+        return name;
+    }
+    return upper;
+}
+
+// Which file a handle has open: its volume and its number there.
+std::string IdentityOfHandle(HANDLE handle, DWORD* attributes = nullptr) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(handle, &information)) {
+        return {};
+    }
+    if (attributes != nullptr) {
+        *attributes = information.dwFileAttributes;
+    }
+    return std::to_string(information.dwVolumeSerialNumber) + ":" +
+           std::to_string(information.nFileIndexHigh) + ":" +
+           std::to_string(information.nFileIndexLow);
+}
+
+// Opens what path names, a folder too, without reading or locking it.
+HANDLE OpenToInspect(const std::wstring& path) {
+    return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // A name for the temporary file that no earlier attempt used.
@@ -112,7 +150,11 @@ std::string TemporaryName(const std::string& target, int attempt) {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
         suffix += kLetters[(seed >> 33) % (sizeof kLetters - 1)];
     }
-    const std::string base = BaseNameOf(target).substr(0, kMaxBaseInTemporaryName);
+    std::wstring wideBase = Wide(BaseNameOf(target)).substr(0, kMaxBaseInTemporaryName);
+    if (!wideBase.empty() && wideBase.back() >= 0xD800 && wideBase.back() < 0xDC00) {
+        wideBase.pop_back();  // half a character
+    }
+    const std::string base = Narrow(wideBase);
     const std::string folder = FolderOf(target);
     const bool separator =
         !folder.empty() && kPathSeparators.find(folder.back()) == std::string::npos;
@@ -134,18 +176,22 @@ CleanupHold::~CleanupHold() {
 // The file that a write to path really replaces: a symbolic link is followed,
 // so that the link stays and the file it names gets the new contents.
 std::string ResolveTarget(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const std::wstring name = WidePath(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         return path;
     }
-    const CloseHandleOnExit file{
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    const CloseHandleOnExit file{OpenToInspect(name)};
     return file.handle == INVALID_HANDLE_VALUE ? path : FinalPath(file.handle, path);
 }
 
+std::string IdentityOf(const std::string& path) {
+    const CloseHandleOnExit file{OpenToInspect(WidePath(path))};
+    return file.handle == INVALID_HANDLE_VALUE ? std::string() : IdentityOfHandle(file.handle);
+}
+
 void RemoveFile(const std::string& path) {
-    DeleteFileA(path.c_str());
+    DeleteFileW(WidePath(path).c_str());
 }
 
 void StartWriteBack(std::FILE* /*stream*/) {}
@@ -156,7 +202,7 @@ void SyncFolder(const std::string& /*folder*/) {}
 
 bool MoveOver(const std::string& from, const std::string& to, std::string& error) {
     // rename() can't replace a file on Windows.
-    if (!MoveFileExA(from.c_str(), to.c_str(),
+    if (!MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = "can't replace it: " + LastErrorText();
         return false;
@@ -178,8 +224,9 @@ bool ReplacementFile::Open() {
         // The file and its entry in the list come into being together, so no
         // handler finds a file it doesn't know of.
         const detail::CleanupHold hold;
-        handle = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                             nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle =
+            CreateFileW(WidePath(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             detail::PendingTemporaries().push_back(name);
         } else if (GetLastError() != ERROR_FILE_EXISTS) {
@@ -211,9 +258,10 @@ bool ReplacementFile::Open() {
 bool ReplacementFile::Sync() {
     // Flushing a file through any handle of it brings all its bytes to the
     // disk; done for all files of a job together, after all are written.
-    const CloseHandleOnExit file{CreateFileA(
-        temporary_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    const CloseHandleOnExit file{CreateFileW(WidePath(temporary_).c_str(), GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                             nullptr)};
     if (file.handle == INVALID_HANDLE_VALUE || !FlushFileBuffers(file.handle)) {
         error_ = "not every byte could be written: " + LastErrorText();
         return false;
@@ -224,24 +272,22 @@ bool ReplacementFile::Sync() {
 TargetInfo InspectTarget(const std::string& path) {
     TargetInfo info;
     const std::string target = ResolveTarget(path);
-    const CloseHandleOnExit file{
-        CreateFileA(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
-    BY_HANDLE_FILE_INFORMATION information{};
+    const std::wstring name = WidePath(target);
+    const CloseHandleOnExit file{OpenToInspect(name)};
+    DWORD attributes = 0;
     if (file.handle != INVALID_HANDLE_VALUE &&
-        GetFileInformationByHandle(file.handle, &information)) {
-        info.identity = std::to_string(information.dwVolumeSerialNumber) + ":" +
-                        std::to_string(information.nFileIndexHigh) + ":" +
-                        std::to_string(information.nFileIndexLow);
-        info.isFolder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (!info.isFolder && (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        !(info.identity = IdentityOfHandle(file.handle, &attributes)).empty()) {
+        // Every name of the file, in any case or script, its short 8.3 name,
+        // a link or another spelling of its folder, leads to this one number.
+        info.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!info.isFolder && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
             info.replaceError = EACCES;
         } else if (!info.isFolder) {
             // A program that holds the file open without letting others
             // delete it (a viewer, say) would make the move fail after the
             // other pieces are in place.
-            const CloseHandleOnExit probe{CreateFileA(
-                target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            const CloseHandleOnExit probe{CreateFileW(
+                name.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
             if (probe.handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
                 info.replaceError = EBUSY;
@@ -249,19 +295,34 @@ TargetInfo InspectTarget(const std::string& path) {
         }
         return info;
     }
-    // A file yet to be made is named by its folder's full path and its own
-    // name; Windows doesn't tell names apart by case.
-    char folder[MAX_PATH * 4];
-    const DWORD length = GetFullPathNameA(FolderOf(target).c_str(), sizeof folder, folder, nullptr);
-    if (length == 0 || length >= sizeof folder) {
+    // A file yet to be made is named by its folder, the same however the
+    // folder is reached or spelt, and its own name as the file system
+    // compares names.
+    const std::wstring full = WidePath(target);
+    std::wstring fullPath(MAX_PATH, L'\0');
+    wchar_t* namePart = nullptr;
+    DWORD length = 0;
+    while ((length = GetFullPathNameW(full.c_str(), static_cast<DWORD>(fullPath.size()),
+                                      fullPath.data(), &namePart)) >= fullPath.size()) {
+        fullPath.resize(length);
+    }
+    if (length == 0 || namePart == nullptr) {
         info.identity = "?" + target;
         return info;
     }
-    std::string full(folder, length);
-    if (full.back() != '\\') {
-        full += '\\';
+    const std::wstring ownName = ComparableName(namePart);
+    fullPath.resize(static_cast<std::size_t>(namePart - fullPath.data()));
+    if (fullPath.size() > 1 && fullPath.back() == L'\\' && fullPath[fullPath.size() - 2] != L':') {
+        fullPath.pop_back();  // the folder itself; a drive's root keeps its backslash
     }
-    info.identity = Lowercase(full + BaseNameOf(target));
+    const CloseHandleOnExit folder{OpenToInspect(fullPath)};
+    const std::string folderIdentity =
+        folder.handle == INVALID_HANDLE_VALUE ? std::string() : IdentityOfHandle(folder.handle);
+    if (folderIdentity.empty()) {
+        info.identity = "?" + target;
+        return info;
+    }
+    info.identity = folderIdentity + "\\" + ExactUtf8(ownName);
     return info;
 }
 

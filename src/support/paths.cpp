@@ -131,7 +131,7 @@ std::string EnsurePerUserCopy(const char* sourceFolder, const char* maker, const
 }
 
 int FileExists(const char* path) {
-    File file(std::fopen(path, "r"));
+    File file(platform::OpenFile(path, "r"));
     if (!file) {
         return 0;
     }
@@ -140,7 +140,7 @@ int FileExists(const char* path) {
 }
 
 int CopyFileContents(const char* source, const char* target) {
-    File input(std::fopen(source, "rb"));
+    File input(platform::OpenFile(source, "rb"));
     if (!input) {
         Fatal("Can't open %s", source);
     }

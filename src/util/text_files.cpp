@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/messages.h"
+#include "platform/platform.h"
 #include "util/string_list.h"
 #include "util/strings.h"
 
@@ -27,7 +28,7 @@ using File = std::unique_ptr<std::FILE, CloseFile>;
 // The file at path opened for reading; null when it cannot be opened or is a
 // folder (which a C stream would open on Linux and then fail to read).
 File OpenForReading(const char* path) {
-    File file(std::fopen(path, "rb"));
+    File file(platform::OpenFile(path, "rb"));
     struct stat status;
     if (file && fstat(fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode)) {
         file.reset();

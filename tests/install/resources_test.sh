@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Compiles the Windows resource script that the build configured and reads the
 # compiled resources back: the icon group IDI_APPICON with the four icon sizes
-# and the version resource of 1.12.0.0. Usage: resources_test.sh BUILD_FOLDER
+# the version resource of 1.12.0.0 and the application manifest. Usage: resources_test.sh BUILD_FOLDER
 # Exits 77 (skipped) without the MinGW resource compiler.
 set -uo pipefail
 
@@ -31,6 +31,9 @@ expect 'Has 4 elements'
 for size in '\020\020' '\040\040' '\060\060' '\000\000'; do  # 16, 32, 48 and 256 pixels
     expect "\"${size}\\000\\000\", 1, 32,"
 done
+# The manifest that gives the program UTF-8 as its code page.
+expect '1 24 /* RT_MANIFEST */'
+expect 'activeCodePage'
 expect 'FILEVERSION 1, 12, 0, 0'
 expect 'PRODUCTVERSION 1, 12, 0, 0'
 for value in '"FileDescription", "Kerfo"' '"FileVersion", "1.12.0.0"' \

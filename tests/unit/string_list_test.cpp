@@ -179,7 +179,7 @@ TEST(StringList, AllocatedSlotsAreAnEmptyListToFill) {
 class FolderListing : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* name : {"a.txt", "b.jpg", "noext", ".hidden", "c.TXT"}) {
+        for (const char* name : {"a.txt", "b.jpg", "noext", ".hidden", "c.TXT", "Фото.txt"}) {
             test::WriteFile(folder / name, "x");
         }
         for (const char* name : {"sub", ".hiddensub", "dir.d"}) {
@@ -199,7 +199,7 @@ class FolderListing : public ::testing::Test {
 };
 
 TEST_F(FolderListing, FilesAndFoldersApartHiddenOnesIncluded) {
-    const Texts files = {".hidden", "a.txt", "b.jpg", "c.TXT", "noext"};
+    const Texts files = {".hidden", "a.txt", "b.jpg", "c.TXT", "noext", "Фото.txt"};
     const Texts folders = {".hiddensub", "dir.d", "sub"};
     EXPECT_EQ(Sorted(ListFiles(folder.Path().c_str(), "")), files);
     EXPECT_EQ(Sorted(ListFiles(folder.Path().c_str(), "*.*")), files);
@@ -216,17 +216,19 @@ TEST_F(FolderListing, ALinkToAFolderIsAFolder) {
     EXPECT_EQ(Sorted(ListFolders(folder.Path().c_str(), "")),
               (Texts{".hiddensub", "dir.d", "linked", "sub"}));
     EXPECT_EQ(Sorted(ListFiles(folder.Path().c_str(), "")),
-              (Texts{".hidden", "a.txt", "b.jpg", "c.TXT", "noext"}));
+              (Texts{".hidden", "a.txt", "b.jpg", "c.TXT", "noext", "Фото.txt"}));
 #endif
 }
 
 TEST_F(FolderListing, PatternsSelectNames) {
 #ifdef _WIN32
     // Windows matches names in any case.
-    EXPECT_EQ(Sorted(ListFiles(folder.Path().c_str(), "*.txt")), (Texts{"a.txt", "c.TXT"}));
+    EXPECT_EQ(Sorted(ListFiles(folder.Path().c_str(), "*.txt")),
+              (Texts{"a.txt", "c.TXT", "Фото.txt"}));
 #else
-    EXPECT_EQ(Sorted(ListFiles(folder.Path().c_str(), "*.txt")), Texts{"a.txt"});
+    EXPECT_EQ(Sorted(ListFiles(folder.Path().c_str(), "*.txt")), (Texts{"a.txt", "Фото.txt"}));
 #endif
+    EXPECT_EQ(Sorted(ListFiles(folder.Path().c_str(), "Ф*")), Texts{"Фото.txt"});
     EXPECT_EQ(Sorted(ListFiles(folder.Path().c_str(), "?.*")), (Texts{"a.txt", "b.jpg", "c.TXT"}));
     EXPECT_EQ(Sorted(ListFiles(folder.Path().c_str(), "b.jpg")), Texts{"b.jpg"});
     EXPECT_EQ(Sorted(ListFolders(folder.Path().c_str(), "*.d")), Texts{"dir.d"});

@@ -299,6 +299,15 @@ TEST(Paths, MakeDirChainAndFileExists) {
     test::WriteFile(folder / "a/b/c/f", "x");
     EXPECT_EQ(FileExists((folder / "a/b/c/f").c_str()), 1);
     EXPECT_EQ(FileExists((folder / "a/b/c/g").c_str()), 0);
+
+    // Names in any script, past the classic limit of 260 characters.
+    const std::string far =
+        folder / (std::string(120, 'a') + "/Łódź " + std::string(120, 'b') + "/Фото");
+    EXPECT_EQ(MakeDirChain(far.c_str()), 1);
+    const std::string copy = far + kPathSeparator + "照片.txt";
+    EXPECT_EQ(CopyFileContents((folder / "a/b/c/f").c_str(), copy.c_str()), 1);
+    EXPECT_EQ(FileExists(copy.c_str()), 1) << copy;
+    EXPECT_EQ(FileExists((far + kPathSeparator + "照片").c_str()), 0);
 }
 
 TEST(Paths, PerUserCopyIsMadeOnceAndNeverOverwritten) {

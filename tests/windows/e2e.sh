@@ -4,6 +4,12 @@
 # here, next to the Linux kerfo on copies of the same pictures.
 #   - every cut (-w, -h, -g, -oq, the one-name replacement, on JPEG, PNG and
 #     BMP; -lossless on JPEG) writes the same files, byte for byte, as Linux;
+#   - so do cuts of pictures, pieces and tiles named in any script, under a
+#     German (code page 1252) and a Japanese (932) Windows, and of a picture
+#     at a path past 260 characters; two names of one file in any script are
+#     refused; a Windows that can't pass a name (one without the UTF-8 code
+#     page) refuses it rather than cut a look-alike;
+#   - -dbg=1 logs to a TEMP whose name the code page lacks;
 #   - what it says and its exit code, with captured streams, are Linux's
 #     (a missing picture, no argument);
 #   - -dbg=1 logs its command line in %TEMP%\Kerfo.log with CR LF line ends;
@@ -23,7 +29,7 @@
 #                       is configured, else OUT_FOLDER/linux, configured here);
 #                       kerfo and make_sample are brought up to date in it.
 # Needs what scripts/windows.sh installs (wine, xvfb, xdotool, imagemagick,
-# unzip, the MinGW-w64 compilers).
+# unzip, locales, the MinGW-w64 compilers).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root="$PWD"
@@ -66,9 +72,27 @@ make_sample="$linux/tools/make_sample"
 rm -rf "$work"
 mkdir -p "$work"
 
+# The German and Japanese locales, in which Wine runs as a Windows of code
+# page 1252 and 932 does.
+for locale in de_DE ja_JP; do
+    if ! locale -a 2>/dev/null | grep -qx "$locale.utf8"; then
+        localedef -i "$locale" -f UTF-8 "$locale.UTF-8" || die "localedef could not make $locale.UTF-8"
+    fi
+done
+
 # Nothing of an earlier Wine session may linger in the prefix: the desktop
 # process of a session that is going away takes new windows down with it.
 wine_idle() { timeout 60 wineserver -w 2>/dev/null || true; }
+
+# use_prefix_copy NAME: from here on (in a subshell: the caller's), Wine runs in
+# a fresh copy of the prefix, work/NAME, for a test that changes the system.
+use_prefix_copy() {
+    wine_idle
+    local prefix="$work/$1"
+    rm -rf "$prefix"
+    cp -a "$WINEPREFIX" "$prefix"
+    export WINEPREFIX="$prefix" KERFO_WINEPREFIX="$prefix"
+}
 
 xvfb_pid=""
 cleanup() {
@@ -131,11 +155,13 @@ convert "$pictures/pic.jpg" "BMP3:$pictures/pic.bmp"
 # run_linux DIR ARGUMENT... and run_windows DIR ARGUMENT...: run the program in
 # DIR with the arguments, its output in DIR.out and DIR.err, its exit code in
 # DIR.rc. Captured streams, as a script has them.
+# run_folder, when set, is the working folder instead of DIR.
+run_folder=""
 run_in() {
     local dir="$1"
     shift
     set +e
-    (cd "$dir" && timeout -k 5 90 "$@" </dev/null >"$dir.out" 2>"$dir.err")
+    (cd "${run_folder:-$dir}" && timeout -k 5 90 "$@" </dev/null >"$dir.out" 2>"$dir.err")
     echo $? >"$dir.rc"
     set -e
 }
@@ -146,10 +172,33 @@ run_linux() {
     shift
     run_in "$dir" env -u DISPLAY -u WAYLAND_DISPLAY "$kerfo" "$@"
 }
+# Kerfo.exe runs as a Windows in windows_locale's language runs it: Wine
+# takes the code page from the locale (de_DE.UTF-8: 1252, ja_JP.UTF-8: 932;
+# unset, as C.UTF-8: 1252). windows_exe is the program that runs.
+windows_locale=""
+windows_exe="$exe"
 run_windows() {
     local dir="$1"
     shift
-    run_in "$dir" "$wine_run" "$exe" "$@"
+    if [[ -n "$windows_locale" ]]; then
+        run_in "$dir" env LANG="$windows_locale" LC_ALL="$windows_locale" "$wine_run" \
+            "$windows_exe" "$@"
+    else
+        run_in "$dir" "$wine_run" "$windows_exe" "$@"
+    fi
+}
+# in_locale LOCALE FUNCTION [ARGUMENT...]: the function, with Kerfo.exe run in
+# LOCALE.
+in_locale() {
+    local windows_locale="$1"
+    shift
+    "$@"
+}
+# The Windows form of a path below /: Wine's Z: drive (winepath stops at 260
+# characters).
+windows_path() {
+    local path="${1//\//\\}"
+    echo "Z:$path"
 }
 
 # same_results LINUX_DIR WINDOWS_DIR: the same exit code, the same output and
@@ -179,16 +228,17 @@ same_results() {
 }
 
 # cut_case NAME INPUT ARGUMENT...: both programs run the arguments in folders
-# holding a copy of INPUT; they must succeed alike. "@DIR@" in an argument
-# stands for the folder itself, as each system writes it (Z:\...\ on Windows).
+# holding a copy of INPUT (PICTURE=NAME: a copy of that picture under that
+# name); they must succeed alike. "@DIR@" in an argument stands for the folder
+# itself, as each system writes it (Z:\...\ on Windows).
 cut_case() {
-    local name="$1" input="$2"
+    local name="$1" input="${2%%=*}" copy="${2#*=}"
     shift 2
     local case_dir="$work/cut/$name" argument windows_dir
     mkdir -p "$case_dir/linux" "$case_dir/windows"
-    cp "$pictures/$input" "$case_dir/linux/"
-    cp "$pictures/$input" "$case_dir/windows/"
-    windows_dir="$(winepath -w "$case_dir/windows")\\"
+    cp "$pictures/$input" "$case_dir/linux/$copy"
+    cp "$pictures/$input" "$case_dir/windows/$copy"
+    windows_dir="$(windows_path "$case_dir/windows")\\"
     local linux_args=() windows_args=()
     for argument in "$@"; do
         linux_args+=("${argument//@DIR@/$case_dir/linux/}")
@@ -222,6 +272,134 @@ check "-g on a full path: the tiles beside the picture" \
 check "-h in cm at the picture's resolution" \
     cut_case h-cm pic.jpg -h 1cm pic.jpg top.jpg -
 
+echo "== Names in every script, on a German and a Japanese Windows =="
+# Latin with diacritics, Polish, Cyrillic, Chinese, Korean, an emoji (outside
+# UTF-16's first plane): as the picture, the pieces and the stem of tiles.
+names=("Übersicht" "Łódź" "Фото" "照片" "사진" "Urlaub 🌴")
+for locale in de_DE.UTF-8 ja_JP.UTF-8; do
+    for name in "${names[@]}"; do
+        check "$locale: -w, $name.jpg into $name-l.jpg and $name-r.png" \
+            in_locale "$locale" cut_case "names-$locale/w-$name" "pic.jpg=$name.jpg" \
+            -w 40% "$name.jpg" "$name-l.jpg" "$name-r.png"
+        check "$locale: -g 2 2, tiles of $name.png" \
+            in_locale "$locale" cut_case "names-$locale/g-$name" "pic.png=$name.png" \
+            -g 2 2 "$name.png"
+        check "$locale: -lossless -h, $name.jpg" \
+            in_locale "$locale" cut_case "names-$locale/lossless-$name" "pic.jpg=$name.jpg" \
+            -lossless -h 48 "$name.jpg" - "$name-rest.jpg"
+    done
+done
+
+# Past the classic limit of 260 characters: the folders alone are longer. No
+# Windows program can work in such a folder; the paths are given whole.
+deep="$(printf 'folder-with-a-rather-long-name-%02d/' 1 2 3 4 5 6 7 8)"
+run_folder="$work"
+check "-w on a picture at a path of over 260 characters" \
+    cut_case "long/$deep/w" pic.jpg -w 40% @DIR@pic.jpg @DIR@left.jpg @DIR@right.jpg
+check "-g on a picture at a path of over 260 characters" \
+    cut_case "long/$deep/g" pic.jpg -g 2 3 @DIR@pic.jpg
+check "-lossless on a picture at a path of over 260 characters" \
+    cut_case "long/$deep/lossless" pic.jpg -lossless -w 320 @DIR@pic.jpg @DIR@l.jpg @DIR@r.jpg
+run_folder=""
+
+# refused_case NAME TEXT ARGUMENT...: Kerfo.exe refuses the arguments with
+# exit 1 and a line holding TEXT, in a folder of copies of the pictures (and
+# of pic.jpg as Ωμέγα.jpg), and leaves every file as it was.
+refused_case() {
+    local name="$1" text="$2"
+    shift 2
+    local dir="$work/refused/$name"
+    mkdir -p "$dir"
+    cp "$pictures"/* "$dir/"
+    cp "$pictures/pic.jpg" "$dir/Ωμέγα.jpg"
+    local before
+    before="$(cd "$dir" && md5sum -- * | sort)"
+    run_windows "$dir" "$@"
+    if [[ "$(cat "$dir.rc")" != 1 ]] || ! grep -qF -- "$text" "$dir.err"; then
+        echo "exit $(cat "$dir.rc"), not 1 with \"$text\": $(cat "$dir.out" "$dir.err")"
+        return 1
+    fi
+    if [[ "$(cd "$dir" && md5sum -- * | sort)" != "$before" ]]; then
+        echo "the files changed: $(cd "$dir" && ls | paste -sd' ')"
+        return 1
+    fi
+}
+same_file="they are the same file"
+check "Über.jpg and über.jpg are one file" \
+    refused_case case-latin "$same_file" -w 50% pic.jpg Über.jpg über.jpg
+check "Фото.jpg and ФОТО.JPG are one file" \
+    refused_case case-cyrillic "$same_file" -w 50% pic.jpg Фото.jpg ФОТО.JPG
+check "ωμέγα.jpg and ΩΜΈΓΑ.jpg, both the picture Ωμέγα.jpg, are one file" \
+    refused_case case-greek "$same_file" -w 50% pic.jpg ωμέγα.jpg ΩΜΈΓΑ.jpg
+
+# Two new names that turn out to be one file only once the first is made: the
+# second is the short 8.3 name that Windows gives the first. The second piece
+# never replaces the first.
+short_name="$work/short_name.exe"
+x86_64-w64-mingw32-gcc -municode -O2 -Wall -Wextra -o "$short_name" tests/windows/short_name.c
+short_name_case() {
+    local dir="$work/short" short
+    mkdir -p "$dir"
+    cp "$pictures/pic.jpg" "$dir/"
+    touch "$dir/Longer name.jpg"
+    short="$(cd "$dir" && timeout 60 wine "$short_name" "Longer name.jpg" </dev/null | tr -d '\r')"
+    rm "$dir/Longer name.jpg"
+    [[ -n "$short" ]] || { echo "no short name for Longer name.jpg"; return 1; }
+    run_windows "$dir" -w 50% pic.jpg "Longer name.jpg" "$short"
+    if [[ "$(cat "$dir.rc")" != 1 ]] ||
+        ! grep -qF "Couldn't save $short: it is the same file as Longer name.jpg" "$dir.err"; then
+        echo "exit $(cat "$dir.rc"), not 1 with the second refused: $(cat "$dir.err")"
+        return 1
+    fi
+    if [[ "$(cd "$dir" && ls -A | paste -sd'|')" != "Longer name.jpg|pic.jpg" ]]; then
+        echo "the folder holds: $(cd "$dir" && ls -A | paste -sd'|')"
+        return 1
+    fi
+}
+check "Longer name.jpg and its short name, both new: the second piece is refused" short_name_case
+
+# A Windows that ignores the manifest's UTF-8 code page (before Windows 10
+# version 1903) passes "Lódz.jpg" for "Łódź.jpg" under code page 1252, and
+# "Ubersicht.jpg" for "Übersicht.jpg" under 932: Kerfo.exe without its
+# resources runs as it would there. Beside the picture named lies its
+# look-alike, another picture: the one named is cut, or the run is refused.
+legacy_exe="$work/Kerfo-without-manifest.exe"
+x86_64-w64-mingw32-objcopy --remove-section=.rsrc "$exe" "$legacy_exe"
+cp "$out/FreeImage.dll" "$work/"
+"$make_sample" "$pictures/other.jpg" 320 240 300 90
+lookalike_case() {
+    local locale="$1" code_page="$2" typed="$3" lookalike="$4" status=0
+    local dir="$work/lookalike/$locale"
+    mkdir -p "$dir/linux" "$dir/windows"
+    for system in linux windows; do
+        cp "$pictures/pic.jpg" "$dir/$system/$typed"
+        cp "$pictures/other.jpg" "$dir/$system/$lookalike"
+    done
+    windows_locale="$locale" windows_exe="$legacy_exe" run_windows "$dir/windows" \
+        -w 50% "$typed" "$typed-l.jpg"
+    # It speaks in its code page there.
+    local said
+    said="$(iconv -f "$code_page" -t UTF-8 "$dir/windows.err")"
+    if [[ "$(cat "$dir/windows.rc")" != 1 ]] ||
+        ! grep -qF "$lookalike has characters that this Windows can't pass" <<<"$said"; then
+        echo "without the UTF-8 code page: exit $(cat "$dir/windows.rc"), $said"
+        status=1
+    fi
+    if [[ -e "$dir/windows/$typed-l.jpg" || -e "$dir/windows/$lookalike-l.jpg" ]]; then
+        echo "without the UTF-8 code page a piece was written"
+        status=1
+    fi
+    # With it, the one-name cut replaces the picture named, as on Linux.
+    run_linux "$dir/linux" -w 50% "$typed"
+    windows_locale="$locale" run_windows "$dir/windows" -w 50% "$typed"
+    same_results "$dir/linux" "$dir/windows" || status=1
+    return "$status"
+}
+check "de_DE: Łódź.jpg beside Lódz.jpg, the one named is cut or none" \
+    lookalike_case de_DE.UTF-8 CP1252 Łódź.jpg Lódz.jpg
+check "ja_JP: Übersicht.jpg beside Ubersicht.jpg, the one named is cut or none" \
+    lookalike_case ja_JP.UTF-8 CP932 Übersicht.jpg Ubersicht.jpg
+
 # --- What it says -----------------------------------------------------------
 # message_case NAME EXIT TEXT ARGUMENT...: both exit with EXIT and say the same,
 # byte for byte; TEXT (if not empty) is among what they say.
@@ -248,6 +426,9 @@ message_case() {
 echo "== Messages on captured streams =="
 check "a missing picture: the message and exit 1" \
     message_case missing 1 "Couldn't open input file: missing.jpg" -w 50 missing.jpg
+check "a missing picture named in Cyrillic, on a German Windows: the message in UTF-8" \
+    in_locale de_DE.UTF-8 message_case missing-cyrillic 1 "Couldn't open input file: Фото.jpg" \
+    -w 50 Фото.jpg
 check "no argument: the usage and exit 1" message_case no-argument 1 "Usage:"
 
 # --- The log ----------------------------------------------------------------
@@ -285,8 +466,27 @@ debug_log() {
         return 1
     fi
 }
+# A TEMP whose name the code page (1252) lacks, in a copy of the prefix: Wine
+# takes TEMP from the user's environment in the registry, as Windows does.
+debug_log_foreign_temp() (
+    use_prefix_copy temp-prefix
+    local temp='C:\users\Дмитрий\Temp' log="$WINEPREFIX/drive_c/users/Дмитрий/Temp/Kerfo.log"
+    mkdir -p "${log%/*}"
+    timeout 60 wine reg add 'HKCU\Environment' /v TEMP /t REG_SZ /d "$temp" /f </dev/null >/dev/null
+    local dir="$work/log-temp/windows"
+    mkdir -p "$dir"
+    cp "$pictures/pic.jpg" "$dir/"
+    in_locale de_DE.UTF-8 run_windows "$dir" -dbg=1 -w 50% pic.jpg left.jpg
+    wineserver -k 2>/dev/null || true
+    if [[ "$(cat "$dir.rc")" != 0 ]] || ! grep -q "Cmdline: .* -dbg=1 -w 50% pic.jpg left.jpg" "$log"; then
+        echo "exit $(cat "$dir.rc"), no command line in $temp\\Kerfo.log: $(cat "$dir.err")"
+        return 1
+    fi
+    rm -rf "$WINEPREFIX"
+)
 echo "== The log =="
 check "-dbg=1: the command line in %TEMP%\\Kerfo.log, CR LF line ends" debug_log
+check "-dbg=1 with TEMP in Cyrillic on a German Windows: the log is there" debug_log_foreign_temp
 
 # --- The help page ----------------------------------------------------------
 # A recording xdg-open first on the PATH: Wine's browser hands web addresses
@@ -455,11 +655,7 @@ system_path() {
         </dev/null | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p'
 }
 installer_round_trip() (
-    wine_idle
-    local prefix="$work/install-prefix"
-    rm -rf "$prefix"
-    cp -a "$WINEPREFIX" "$prefix"
-    export WINEPREFIX="$prefix" KERFO_WINEPREFIX="$prefix"
+    use_prefix_copy install-prefix
     local status=0 dir
     dir="$(installed_dir)"
     if ! timeout -k 5 180 wine "$installer" /S </dev/null; then
@@ -503,7 +699,7 @@ installer_round_trip() (
         status=1
     fi
     if [[ "$status" == 0 ]]; then
-        rm -rf "$prefix"
+        rm -rf "$WINEPREFIX"
     fi
     return "$status"
 )
