@@ -90,8 +90,8 @@ std::string FinalPath(HANDLE handle, const std::string& otherwise) {
     path.resize(length);
     if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
         path = L"\\" + path.substr(7);
-    } else if (path.rfind(L"\\\\?\\", 0) == 0) {
-        path = path.substr(4);
+    } else if (path.rfind(L"\\\\?\\", 0) == 0 && path.size() >= 6 && path[5] == L':') {
+        path = path.substr(4);  // a volume without a drive letter keeps the prefix
     }
     bool whole = false;
     std::string narrow = Narrow(path, &whole);
