@@ -7,9 +7,11 @@
 #
 # Windows: cpack in the build folder gives Kerfo-<version>-win64.zip (Kerfo.exe,
 # FreeImage.dll, README.md and the libraries' licence texts in one folder) and
-# Kerfo-<version>-win64.exe, an NSIS installer of the same files into
-# Program Files\Kerfo, with an uninstaller, which puts that folder on the
-# system PATH so that Kerfo.exe runs from any command prompt.
+# Kerfo-<version>-win64.exe, an NSIS installer of the same files, with an
+# uninstaller, into Program Files\Kerfo for all users or into
+# %LOCALAPPDATA%\Programs\Kerfo for the user alone, which puts that folder on
+# the system's or the user's PATH so that Kerfo.exe runs from any command
+# prompt.
 
 set(CPACK_PACKAGE_VENDOR Marrowlin)
 set(CPACK_PACKAGE_VERSION
@@ -44,10 +46,11 @@ if(WIN32)
     install(FILES "${KERFO_FREEIMAGE_DLL}" "${PROJECT_SOURCE_DIR}/README.md" ${licence_files}
             DESTINATION .)
 
-    # A 64-bit installer (NSIS's amd64 stubs): it runs where Kerfo.exe runs, and
-    # "Program Files" is the 64-bit one.
-    set(CPACK_NSIS_DEFINES "  Target amd64-unicode")
-    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+    # The installer is made from a template of ours (dist/windows/NSIS.template.in):
+    # 64-bit, for all users or just for the user, and on the PATH through
+    # kerfo-path.exe (dist/windows), which it carries without installing it.
+    set(CPACK_MODULE_PATH "${PROJECT_SOURCE_DIR}/dist/windows")
+    set(CPACK_NSIS_KERFO_PATH_TOOL "${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/kerfo-path.exe")
     set(CPACK_NSIS_PACKAGE_NAME Kerfo)
     set(CPACK_NSIS_DISPLAY_NAME "Kerfo ${CPACK_PACKAGE_VERSION}")
     set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/res/kerfo.ico")
@@ -55,22 +58,6 @@ if(WIN32)
     set(CPACK_NSIS_INSTALLED_ICON_NAME Kerfo.exe)
     set(CPACK_NSIS_URL_INFO_ABOUT "${KERFO_MAKER_SITE}/Products/Kerfo/")
     set(CPACK_NSIS_HELP_LINK "${KERFO_MAKER_SITE}/Products/Kerfo/")
-    # A new version replaces an installed one (silently with /S).
-    set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-    # The install folder itself goes on the system PATH (and off it again on
-    # uninstalling), for every user and without asking, with the PATH
-    # functions of CPack's NSIS template; CPACK_NSIS_MODIFY_PATH would offer
-    # a page whose default adds nothing, and then only a bin folder.
-    set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [[
-  StrCpy $ADD_TO_PATH_ALL_USERS 1
-  Push $INSTDIR
-  Call AddToPath
-]])
-    set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [[
-  StrCpy $ADD_TO_PATH_ALL_USERS 1
-  Push $INSTDIR
-  Call un.RemoveFromPath
-]])
 else()
     set(CPACK_GENERATOR DEB)
     set(CPACK_PACKAGE_NAME kerfo)

@@ -647,38 +647,106 @@ check "the zip: Kerfo.exe, FreeImage.dll, README.md and the licences" zip_conten
 check "Kerfo.exe needs no DLL beyond FreeImage.dll and Windows' own" own_dlls_only
 
 # --- The installer ----------------------------------------------------------
-# In a copy of the Wine prefix, thrown away afterwards: a clean Windows.
-installed_dir() { echo "$WINEPREFIX/drive_c/Program Files/Kerfo"; }
-system_path() {
-    timeout 60 wine reg query \
-        'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH \
-        </dev/null | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p'
+# Each case in its own copy of the Wine prefix, thrown away when it passes: a
+# clean Windows, whose PATH is made long first, as on a developer's machine.
+system_environment='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Kerfo'
+# reg_path KEY: the PATH in KEY as "TYPE TEXT", nothing when it has none.
+reg_path() {
+    timeout 60 wine reg query "$1" /v PATH </dev/null 2>/dev/null | tr -d '\r' |
+        sed -nE 's/^ +path +(REG_[A-Z_]+) +(.*)$/\1 \2/Ip'
 }
-installer_round_trip() (
-    use_prefix_copy install-prefix
-    local status=0 dir
-    dir="$(installed_dir)"
-    if ! timeout -k 5 180 wine "$installer" /S </dev/null; then
-        echo "the installer failed"
-        return 1
+path_entries() { sed 's/^REG_[A-Z_]* //' <<<"$1" | tr ';' '\n'; }
+path_text() { reg_path "$1" | sed 's/^REG_[A-Z_]* //'; }
+# What a user sees of the drive and of Kerfo's registration, for "as before".
+system_state() {
+    (cd "$WINEPREFIX/drive_c" && find . -path '*/[Tt]emp' -prune -o -print | sort)
+    timeout 60 wine reg query "$1\\$uninstall_key" </dev/null 2>/dev/null | tr -d '\r'
+}
+# unchanged KEY PATH STATE ROOT: KEY's PATH is PATH, byte for byte, its type
+# kept, and the drive and ROOT's registration are as in STATE.
+unchanged() {
+    local status=0 now
+    if [[ "$(reg_path "$1")" != "$2" ]]; then
+        echo "the PATH is not as before: $(reg_path "$1" | tail -c 200)"
+        status=1
     fi
-    wine_idle
-    local file
+    now="$(system_state "$4")"
+    if [[ "$now" != "$3" ]]; then
+        echo "not as before: $(diff <(echo "$3") <(echo "$now") | grep '^[<>]' | head -5 | paste -sd' ')"
+        status=1
+    fi
+    return "$status"
+}
+
+# installer_case WAY LENGTH [named]: the installer /S with WAY (default: an
+# administrator's, for all users; /AllUsers or /CurrentUser) on a Windows
+# whose PATH for that way (the system's, or the user's: 0, none) is LENGTH
+# characters of REG_EXPAND_SZ (named: Kerfo's folder among them already),
+# twice, as a new version replaces an installed one. Kerfo's folder is on that
+# PATH once, beside every other entry; Kerfo by its name from cmd.exe cuts as
+# on Linux; the uninstaller leaves all as before.
+installer_case() (
+    local way="$1" length="$2" named="${3:-}" key="$system_environment" root=HKLM
+    local folder='C:\Program Files\Kerfo'
+    use_prefix_copy "install-${way#/}-$length$named"
+    local switch=("$way")
+    [[ "$way" == default ]] && switch=()
+    if [[ "$way" == /CurrentUser ]]; then
+        key='HKCU\Environment' root=HKCU
+        folder="$(timeout 60 wine cmd /c echo %LOCALAPPDATA% </dev/null | tr -d '\r')\\Programs\\Kerfo"
+    fi
+    if ((length > 0)); then
+        local text="" number=0
+        [[ "$root" == HKLM ]] && text="$(path_text "$key");"
+        while ((${#text} < length)); do
+            number=$((number + 1))
+            text+="C:\\Tools\\SomeTool-$(printf %02d "$number")\\bin;"
+            [[ "$number" == 3 && -n "$named" ]] && text+="$folder;"
+        done
+        text="${text:0:length}"
+        timeout 60 wine reg add "$key" /v PATH /t REG_EXPAND_SZ /d "$text" /f </dev/null >/dev/null
+        if [[ "$(reg_path "$key")" != "REG_EXPAND_SZ $text" ]]; then
+            echo "wine reg did not keep a PATH of $length characters: $(reg_path "$key" | wc -c)"
+            return 1
+        fi
+    fi
+    local before state status=0 round after dir
+    before="$(reg_path "$key")"
+    state="$(system_state "$root")"
+    for round in 1 2; do
+        if ! timeout -k 5 180 wine "$installer" /S "${switch[@]}" </dev/null; then
+            echo "the installer failed (run $round)"
+            return 1
+        fi
+        wine_idle
+    done
+    dir="$(winepath -u "$folder")"
     for file in Kerfo.exe FreeImage.dll README.md FreeImage-FIPL.txt Uninstall.exe; do
         if [[ ! -f "$dir/$file" ]]; then
-            echo "not installed: Program Files\\Kerfo\\$file"
+            echo "not installed: $folder\\$file"
             status=1
         fi
     done
-    if ! system_path | tr ';' '\n' | grep -qxF 'C:\Program Files\Kerfo'; then
-        echo "Program Files\\Kerfo is not on the PATH: $(system_path)"
+    after="$(reg_path "$key")"
+    if [[ "${after%% *}" != REG_EXPAND_SZ || "$(path_entries "$after" | grep -cxF "$folder")" != 1 ||
+        "$(path_entries "$after" | grep -vxF "$folder")" != \
+        "$(path_entries "$before" | grep -vxF "$folder")" ]]; then
+        echo "not $folder once beside the other entries on the PATH: $(tail -c 200 <<<"$after")"
         status=1
     fi
-    # A user at a command prompt: Kerfo by its name, through the PATH.
-    local case_dir="$work/installed"
+    if ! timeout 60 wine reg query "$root\\$uninstall_key" /v UninstallString </dev/null >/dev/null; then
+        echo "no uninstaller registered under $root"
+        status=1
+    fi
+    # A user at a new command prompt: Kerfo by its name, through the PATH that
+    # Windows makes of the system's and the user's. Wine cuts a PATH from the
+    # registry at 1,024 characters, so it gets the whole one (WINEPATH).
+    local case_dir="$work/installed-${way#/}-$length$named"
     mkdir -p "$case_dir/windows"
     cp "$pictures/pic.jpg" "$case_dir/windows/"
-    run_in "$case_dir/windows" wine cmd /c Kerfo.exe -w 40% pic.jpg left.jpg right.jpg
+    WINEPATH="$(path_text "$system_environment");$(path_text 'HKCU\Environment')" \
+        run_in "$case_dir/windows" wine cmd /c Kerfo.exe -w 40% pic.jpg left.jpg right.jpg
     wine_idle
     if ! same_results "$work/cut/w-jpg/linux" "$case_dir/windows"; then
         echo "(the installed Kerfo.exe, run by its name from cmd.exe)"
@@ -690,21 +758,35 @@ installer_round_trip() (
     fi
     # The uninstaller runs on from a copy of itself: wait for it.
     wine_idle
-    if [[ -e "$dir" ]]; then
-        echo "left behind: $(ls -A "$dir" | paste -sd' ')"
-        status=1
-    fi
-    if system_path | grep -qF 'Kerfo'; then
-        echo "still on the PATH: $(system_path)"
-        status=1
-    fi
-    if [[ "$status" == 0 ]]; then
-        rm -rf "$WINEPREFIX"
-    fi
+    unchanged "$key" "$before" "$state" "$root" || status=1
+    ((status != 0)) || rm -rf "$WINEPREFIX"
     return "$status"
 )
+# A folder with ; in its name can't go on the PATH: the installer fails, and
+# leaves no Kerfo and the PATH as it was.
+installer_refuses() (
+    use_prefix_copy install-refused
+    local before state code
+    before="$(reg_path "$system_environment")"
+    state="$(system_state HKLM)"
+    timeout -k 5 180 wine "$installer" /S '/D=C:\Tools;Old\Kerfo' </dev/null
+    code=$?
+    wine_idle
+    if ((code == 0)); then
+        echo "the installer exited 0"
+        return 1
+    fi
+    unchanged "$system_environment" "$before" "$state" HKLM && rm -rf "$WINEPREFIX"
+)
 echo "== The installer =="
-check "installer /S: installs, on the PATH, cuts; uninstaller /S removes it" installer_round_trip
+for installer_row in default:1300 /AllUsers:4000 /CurrentUser:0 /CurrentUser:1300:named \
+    /CurrentUser:4000; do
+    IFS=: read -r way length named <<<"$installer_row"
+    check "installer /S $way, a PATH of $length characters${named:+ that names Kerfo}: on it,\
+ cuts, replaced by a new version; uninstalled, the PATH as before, nothing left" \
+        installer_case "$way" "$length" "$named"
+done
+check "installer /S into a folder with ; in its name: fails, changes nothing" installer_refuses
 
 echo "windows-e2e: $passed passed, $failed failed"
 ((failed == 0))
