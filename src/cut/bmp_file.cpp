@@ -200,10 +200,14 @@ std::string DecodeRows(ByteSource& source, const BmpLayout& layout, FIBITMAP* bi
 // Decodes run-length data, rows bottom first: runs of one value (of two
 // alternating ones in 4 bits), runs of values as they stand, moves, ends of
 // rows and the end of the picture. Pixels that the data skips keep colour 0.
+// A run may reach into the padding of the row as it would be stored
+// uncompressed (ImageMagick codes that too), whose pixels are dropped.
 std::string DecodeRunLength(ByteSource& source, const BmpLayout& layout, FIBITMAP* bitmap) {
     const bool four = layout.coding == BmpLayout::Coding::RunLength4;
     const std::uint32_t width = layout.width;
     const std::uint32_t height = layout.height;
+    const std::uint64_t rowEnd =
+        (std::uint64_t{width} * layout.bitsPerPixel + 31) / 32 * 32 / layout.bitsPerPixel;
     const std::string pastRow = "Its run-length data runs past the end of a row.";
     const std::string pastPicture = "Its run-length data runs past the end of the picture.";
     const std::string cutShort =
@@ -214,7 +218,9 @@ std::string DecodeRunLength(ByteSource& source, const BmpLayout& layout, FIBITMA
     std::uint32_t y = 0;
     auto put = [&](unsigned index) {
         BYTE* line = FreeImage_GetScanLine(bitmap, static_cast<int>(y));
-        if (!four) {
+        if (x >= width) {
+            // the padding
+        } else if (!four) {
             line[x] = static_cast<BYTE>(index);
         } else if (x % 2 == 0) {
             line[x / 2] = static_cast<BYTE>((line[x / 2] & 0x0F) | index << 4);
@@ -228,7 +234,7 @@ std::string DecodeRunLength(ByteSource& source, const BmpLayout& layout, FIBITMA
         unsigned char value = 0;
         if (!reader.Next(count)) {
             // Data that ends with the last row done lacks only its end mark.
-            return y == height || (y + 1 == height && x == width) ? std::string() : cutShort;
+            return y == height || (y + 1 == height && x >= width) ? std::string() : cutShort;
         }
         if (!reader.Next(value)) {
             return cutShort;
@@ -250,7 +256,7 @@ std::string DecodeRunLength(ByteSource& source, const BmpLayout& layout, FIBITMA
             if (!reader.Next(right) || !reader.Next(up)) {
                 return cutShort;
             }
-            if (right > width - x || up > height - y) {
+            if (right > rowEnd - x || up > height - y) {
                 return pastPicture;
             }
             x += right;
@@ -261,7 +267,7 @@ std::string DecodeRunLength(ByteSource& source, const BmpLayout& layout, FIBITMA
         if (y >= height) {
             return pastPicture;
         }
-        if (pixels > width - x) {
+        if (pixels > rowEnd - x) {
             return pastRow;
         }
         if (count != 0) {
@@ -313,8 +319,8 @@ std::optional<BmpLayout> ReadBmpLayout(ByteSource& source) {
     const auto signedAt = [&header](std::size_t at) {
         return static_cast<std::int32_t>(LittleEndian32(header + at));
     };
-    const std::int64_t width = core ? LittleEndian16(header + 4) : signedAt(4);
-    const std::int64_t height = core ? LittleEndian16(header + 6) : signedAt(8);
+    const std::int64_t width = core ? std::int64_t{LittleEndian16(header + 4)} : signedAt(4);
+    const std::int64_t height = core ? std::int64_t{LittleEndian16(header + 6)} : signedAt(8);
     const unsigned bits = LittleEndian16(header + (core ? 10 : 14));
     const std::uint32_t compression = core ? kRgb : LittleEndian32(header + 16);
     if (width <= 0 || height == 0 || height == std::numeric_limits<std::int32_t>::min()) {
