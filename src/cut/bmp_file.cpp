@@ -447,7 +447,11 @@ DecodedBmp DecodeBmp(ByteSource& source, const BmpLayout& layout) {
     }
     if (layout.profileSize > 0 && layout.profileSize <= kMostProfileBytes) {
         std::vector<char> profile(layout.profileSize);
-        if (ReadAll(source, layout.profileOffset, profile.data(), profile.size())) {
+        // A profile, as far as its header tells: its own size, its signature.
+        if (ReadAll(source, layout.profileOffset, profile.data(), profile.size()) &&
+            profile.size() >= 132 &&
+            BigEndian32(reinterpret_cast<const unsigned char*>(profile.data())) == profile.size() &&
+            std::memcmp(profile.data() + 36, "acsp", 4) == 0) {
             FreeImage_CreateICCProfile(bitmap.get(), profile.data(),
                                        static_cast<long>(profile.size()));
         }
