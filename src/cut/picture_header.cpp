@@ -522,7 +522,7 @@ std::string Gigabytes(std::uint64_t bytes) {
 }  // namespace
 
 std::size_t MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
-    if (offset >= size_) {
+    if (offset >= size_ || count == 0) {
         return 0;
     }
     const std::size_t available = std::min<std::size_t>(count, size_ - offset);
