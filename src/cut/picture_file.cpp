@@ -294,10 +294,15 @@ Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* pa
         }
     }
     if (format == FIF_BMP) {
-        // The program reads every BMP itself (see cut/bmp_file.h).
+        // The program reads every BMP itself (see cut/bmp_file.h), in the
+        // layout that was checked.
         const std::optional<BmpLayout> layout = ReadBmpLayout(input);
-        if (!layout) {
+        if (!claim || !layout) {
             RefuseInput(path, "Not a BMP file: it doesn't start with BM.");
+        }
+        if (!layout->refusal.empty() || layout->width != claim->width ||
+            layout->height != claim->height || layout->bitmapBits != claim->bitsPerPixel) {
+            RefuseInput(path, "It changed while it was being read.");
         }
         DecodedBmp decoded = DecodeBmp(input, *layout);
         if (!decoded.bitmap) {
@@ -416,12 +421,11 @@ void SetRawExif(FIBITMAP* bitmap, std::string_view exif) {
     if (tag == nullptr) {
         return;
     }
-    std::string data(exif);
     FreeImage_SetTagKey(tag, "ExifRaw");
-    FreeImage_SetTagLength(tag, static_cast<DWORD>(data.size()));
-    FreeImage_SetTagCount(tag, static_cast<DWORD>(data.size()));
+    FreeImage_SetTagLength(tag, static_cast<DWORD>(exif.size()));
+    FreeImage_SetTagCount(tag, static_cast<DWORD>(exif.size()));
     FreeImage_SetTagType(tag, FIDT_BYTE);
-    FreeImage_SetTagValue(tag, data.data());
+    FreeImage_SetTagValue(tag, exif.data());
     FreeImage_SetMetadata(FIMD_EXIF_RAW, bitmap, FreeImage_GetTagKey(tag), tag);
     FreeImage_DeleteTag(tag);
 }
