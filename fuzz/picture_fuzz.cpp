@@ -1,6 +1,7 @@
 // Feeds arbitrary picture files to the program's picture loading: the header
-// checks, the refusal of implausible and damaged pictures, and the image
-// library's decoders behind them. Whatever the bytes, loading either refuses
+// checks, the refusal of implausible and damaged pictures, the program's own
+// BMP reader and the image library's decoders, and the rewriting of a JPEG's
+// EXIF for its pieces. Whatever the bytes, loading either refuses
 // with a message or gives a bitmap of the size the header claims, and never
 // takes more memory than the limit it is given (the fuzzer's malloc limit
 // catches any allocation beyond it).
@@ -14,6 +15,7 @@
 
 #include "app/messages.h"
 #include "cut/cut_jobs.h"
+#include "cut/exif.h"
 #include "cut/picture_file.h"
 
 namespace {
@@ -45,6 +47,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const kerfo::Bitmap piece =
             kerfo::CopyRegion(picture.get(), width / 4, height / 4, width / 2, height / 2);
         Require(width < 2 || height < 2 || piece != nullptr, "a rectangle inside can be copied");
+        // A piece's EXIF, rewritten from the picture's, whatever its offsets say.
+        const std::string exif =
+            kerfo::PieceExif(kerfo::RawExif(picture.get()), static_cast<std::uint32_t>(width / 2),
+                             static_cast<std::uint32_t>(height / 2));
+        Require(exif.size() <= kerfo::RawExif(picture.get()).size(), "a piece's EXIF is no longer");
     } catch (const kerfo::FatalError&) {
         // Refused with a message: what the program does with such a file.
     }

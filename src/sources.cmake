@@ -31,8 +31,10 @@ endif()
 set(KERFO_PICTURE_SOURCES
     app/dispatch.cpp
     app/startup.cpp
+    cut/bmp_file.cpp
     cut/cut_grid.cpp
     cut/cut_to_size.cpp
+    cut/exif.cpp
     cut/lossless.cpp
     cut/picture_file.cpp
     cut/picture_header.cpp

@@ -4,10 +4,13 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include "app/messages.h"
+#include "cut/exif.h"
 #include "cut/picture_header.h"
 #include "platform/platform.h"
 
@@ -67,6 +70,42 @@ std::string CountsThatWork(unsigned dimension, int blockSize) {
         text += std::to_string(counts[i]);
     }
     return more ? text + " and more" : text;
+}
+
+// The markers of a lossless piece made its own: its EXIF segments rewritten
+// for its size (see PieceExif), JFXX thumbnails (of the whole picture) left
+// out, every other segment as it is. The markers up to the first other than an
+// APPn or comment, as they are to be written; the piece goes on at restAt.
+struct PieceMarkers {
+    std::string bytes;
+    std::size_t restAt = 0;
+};
+
+PieceMarkers MarkersOfPiece(const unsigned char* piece, std::size_t size, const PieceSpec& spec) {
+    PieceMarkers markers{
+        std::string(reinterpret_cast<const char*>(piece), std::min<std::size_t>(size, 2)), 2};
+    std::size_t& at = markers.restAt;
+    while (at + 4 <= size && piece[at] == 0xFF) {
+        const unsigned marker = piece[at + 1];
+        const std::size_t length = BigEndian16(piece + at + 2);
+        if (!((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) || length < 2 ||
+            at + 2 + length > size) {
+            break;
+        }
+        const std::string_view segment(reinterpret_cast<const char*>(piece) + at, 2 + length);
+        const std::string_view data = segment.substr(4);
+        if (marker == 0xE1 && data.substr(0, 6) == std::string_view("Exif\0\0", 6)) {
+            const std::string exif = PieceExif(data, static_cast<std::uint32_t>(spec.width),
+                                               static_cast<std::uint32_t>(spec.height));
+            markers.bytes += {'\xFF', '\xE1', static_cast<char>((exif.size() + 2) >> 8),
+                              static_cast<char>(exif.size() + 2)};
+            markers.bytes += exif;
+        } else if (!(marker == 0xE0 && data.substr(0, 5) == std::string_view("JFXX\0", 5))) {
+            markers.bytes += segment;
+        }
+        at += segment.size();
+    }
+    return markers;
 }
 
 }  // namespace
@@ -235,7 +274,11 @@ void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceS
         }
     }
     for (std::size_t i = 0; i < pieces.size(); ++i) {
-        set.SaveBytes(i, buffers.data[i], buffers.sizes[i]);
+        const PieceMarkers markers = MarkersOfPiece(buffers.data[i], buffers.sizes[i], pieces[i]);
+        set.SaveBytes(
+            i, {markers.bytes,
+                std::string_view(reinterpret_cast<const char*>(buffers.data[i] + markers.restAt),
+                                 buffers.sizes[i] - markers.restAt)});
         buffers.Release(i);
     }
     set.Commit();

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "app/messages.h"
+#include "cut/bmp_file.h"
 #include "cut/picture_header.h"
 #include "platform/platform.h"
 #include "util/strings.h"
@@ -36,21 +37,24 @@ struct StreamHandle {
     int error = 0;
     // Adds chunks to a PNG as it is written.
     PngChunkInserter* inserter = nullptr;
-    // Offsets in a file being read whose byte the library gets changed.
-    const std::vector<std::uint64_t>* hidden = nullptr;
+    // Bytes of a file being read that the library gets changed.
+    const std::vector<BytePatch>* hidden = nullptr;
 };
 
-// Changes the bytes at the hidden offsets that a read of count bytes at offset
-// brought into buffer, so that the library doesn't know the segments they
-// start (see PictureClaim::hiddenFromLibrary).
-void HideFromLibrary(const std::vector<std::uint64_t>* hidden, std::uint64_t offset,
-                     std::size_t count, void* buffer) {
+// Puts the patches into the bytes that a read of count bytes at offset
+// brought into buffer, so that the library doesn't know what they hide (see
+// PictureClaim::hiddenFromLibrary).
+void HideFromLibrary(const std::vector<BytePatch>* hidden, std::uint64_t offset, std::size_t count,
+                     void* buffer) {
     if (hidden == nullptr) {
         return;
     }
-    for (const std::uint64_t at : *hidden) {
-        if (at >= offset && at - offset < count) {
-            static_cast<unsigned char*>(buffer)[at - offset] ^= 0x20;  // "Exif" reads "eXIF"
+    for (const BytePatch& patch : *hidden) {
+        for (std::size_t i = 0; i < patch.bytes.size(); ++i) {
+            const std::uint64_t at = patch.offset + i;
+            if (at >= offset && at - offset < count) {
+                static_cast<char*>(buffer)[at - offset] = patch.bytes[i];
+            }
         }
     }
 }
@@ -111,8 +115,8 @@ class PictureInput : public ByteSource {
     virtual FreeImageIO* IO() = 0;
     virtual fi_handle Handle() = 0;
     bool Rewind() { return IO()->seek_proc(Handle(), 0, SEEK_SET) == 0; }
-    // The offsets whose byte the library gets changed as it reads.
-    virtual void Hide(const std::vector<std::uint64_t>* offsets) = 0;
+    // The bytes that the library gets changed as it reads.
+    virtual void Hide(const std::vector<BytePatch>* patches) = 0;
 };
 
 struct CloseStream {
@@ -133,7 +137,7 @@ class FileInput : public PictureInput {
     }
     FreeImageIO* IO() override { return &io_; }
     fi_handle Handle() override { return &handle_; }
-    void Hide(const std::vector<std::uint64_t>* offsets) override { handle_.hidden = offsets; }
+    void Hide(const std::vector<BytePatch>* patches) override { handle_.hidden = patches; }
 
   private:
     std::unique_ptr<std::FILE, CloseStream> file_;
@@ -178,13 +182,13 @@ class MemoryInput : public PictureInput {
     }
     FreeImageIO* IO() override { return &io_; }
     fi_handle Handle() override { return this; }
-    void Hide(const std::vector<std::uint64_t>* offsets) override { hidden_ = offsets; }
+    void Hide(const std::vector<BytePatch>* patches) override { hidden_ = patches; }
 
   private:
     const unsigned char* data_;
     std::size_t size_;
     std::size_t at_ = 0;
-    const std::vector<std::uint64_t>* hidden_ = nullptr;
+    const std::vector<BytePatch>* hidden_ = nullptr;
     FreeImageIO io_{};
 };
 
@@ -231,13 +235,11 @@ class LibraryMessages {
 // Gives the picture the ICC profile that describes its pixels: the library
 // doesn't read a PNG's iCCP chunk, and keeps the profile of a CMYK JPEG that
 // it has turned into RGB.
-void AttachColourProfile(FIBITMAP* picture, FREE_IMAGE_FORMAT format, ByteSource& input) {
+void AttachColourProfile(FIBITMAP* picture, FREE_IMAGE_FORMAT format, const PngColour& colour) {
     FIICCPROFILE* profile = FreeImage_GetICCProfile(picture);
-    if (format == FIF_PNG && profile->size == 0) {
-        std::string icc = ReadPngColour(input).iccProfile;
-        if (!icc.empty()) {
-            FreeImage_CreateICCProfile(picture, icc.data(), static_cast<long>(icc.size()));
-        }
+    if (format == FIF_PNG && profile->size == 0 && !colour.iccProfile.empty()) {
+        std::string icc = colour.iccProfile;
+        FreeImage_CreateICCProfile(picture, icc.data(), static_cast<long>(icc.size()));
     }
     if (format == FIF_JPEG && profile->size >= 20 &&
         std::memcmp(static_cast<const char*>(profile->data) + 16, "CMYK", 4) == 0) {
@@ -248,21 +250,10 @@ void AttachColourProfile(FIBITMAP* picture, FREE_IMAGE_FORMAT format, ByteSource
 // Gives the picture its EXIF segment whole, as the library keeps it when it
 // reads one itself, so that JPEG pieces carry it.
 void AttachExif(FIBITMAP* picture, ByteSource& input, std::uint64_t offset, std::uint64_t length) {
-    std::vector<unsigned char> data(static_cast<std::size_t>(length));
-    if (input.ReadAt(offset, data.data(), data.size()) != data.size()) {
-        return;
+    std::string data(static_cast<std::size_t>(length), '\0');
+    if (input.ReadAt(offset, data.data(), data.size()) == data.size()) {
+        SetRawExif(picture, data);
     }
-    FITAG* tag = FreeImage_CreateTag();
-    if (tag == nullptr) {
-        return;
-    }
-    FreeImage_SetTagKey(tag, "ExifRaw");
-    FreeImage_SetTagLength(tag, static_cast<DWORD>(data.size()));
-    FreeImage_SetTagCount(tag, static_cast<DWORD>(data.size()));
-    FreeImage_SetTagType(tag, FIDT_BYTE);
-    FreeImage_SetTagValue(tag, data.data());
-    FreeImage_SetMetadata(FIMD_EXIF_RAW, picture, FreeImage_GetTagKey(tag), tag);
-    FreeImage_DeleteTag(tag);
 }
 
 [[noreturn]] void RefuseInput(const char* path, const std::string& reason) {
@@ -302,11 +293,33 @@ Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* pa
             RefuseInput(path, *reason);
         }
     }
+    if (format == FIF_BMP) {
+        // The program reads every BMP itself (see cut/bmp_file.h), in the
+        // layout that was checked.
+        const std::optional<BmpLayout> layout = ReadBmpLayout(input);
+        if (!claim || !layout) {
+            RefuseInput(path, "Not a BMP file: it doesn't start with BM.");
+        }
+        if (!layout->refusal.empty() || layout->width != claim->width ||
+            layout->height != claim->height || layout->bitmapBits != claim->bitsPerPixel) {
+            RefuseInput(path, "It changed while it was being read.");
+        }
+        DecodedBmp decoded = DecodeBmp(input, *layout);
+        if (!decoded.bitmap) {
+            RefuseInput(path, decoded.damage);
+        }
+        return std::move(decoded.bitmap);
+    }
+    std::vector<BytePatch> hidden = claim ? claim->hiddenFromLibrary : std::vector<BytePatch>{};
+    const PngColour colour = format == FIF_PNG ? ReadPngColour(input) : PngColour{};
+    for (BytePatch& patch : HideTransparentColour(colour)) {
+        hidden.push_back(std::move(patch));
+    }
     const LibraryMessages messages;
     if (!input.Rewind()) {
         RefuseInput(path, "");
     }
-    input.Hide(claim ? &claim->hiddenFromLibrary : nullptr);
+    input.Hide(&hidden);
     const int flags = format == FIF_PNG && samples == Samples::AsStored ? PNG_IGNOREGAMMA : 0;
     Bitmap picture(FreeImage_LoadFromHandle(format, input.IO(), input.Handle(), flags));
     if (!picture) {
@@ -319,7 +332,7 @@ Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* pa
     if (claim && claim->exifLength != 0) {
         AttachExif(picture.get(), input, claim->exifOffset, claim->exifLength);
     }
-    AttachColourProfile(picture.get(), format, input);
+    AttachColourProfile(picture.get(), format, colour);
     return picture;
 }
 
@@ -359,26 +372,63 @@ bool StoresAsIs(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format) {
     return TakesDepth(format, FreeImage_GetBPP(bitmap));
 }
 
+// Whether the bitmap's ICC profile is one of colour pictures.
+bool HasColourProfile(FIBITMAP* bitmap) {
+    const FIICCPROFILE* profile = FreeImage_GetICCProfile(bitmap);
+    return profile->size >= 20 &&
+           std::memcmp(static_cast<const char*>(profile->data) + 16, "RGB ", 4) == 0;
+}
+
 // A copy of the bitmap in a form the format stores, or none when the bitmap
 // can be saved as it is: 8-bit grey for a grey picture where the format takes
-// it, 32 bits for one with an alpha channel where the format takes that, and
-// 24-bit colour otherwise.
+// it (unless its profile is for colour), 32 bits for one with an alpha channel
+// where the format takes that, and 24-bit colour otherwise. The copy carries
+// the bitmap's ICC profile, which the library's conversions leave behind.
 Bitmap ConvertForFormat(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format) {
     if (StoresAsIs(bitmap, format)) {
         return nullptr;
     }
     const FREE_IMAGE_TYPE type = FreeImage_GetImageType(bitmap);
-    if (IsGrey(bitmap) && TakesDepth(format, 8)) {
-        return Bitmap(type == FIT_UINT16 ? FreeImage_ConvertTo8Bits(bitmap)
-                                         : FreeImage_ConvertToGreyscale(bitmap));
+    Bitmap converted;
+    if (IsGrey(bitmap) && TakesDepth(format, 8) && !HasColourProfile(bitmap)) {
+        converted.reset(type == FIT_UINT16 ? FreeImage_ConvertTo8Bits(bitmap)
+                                           : FreeImage_ConvertToGreyscale(bitmap));
+    } else if (HasAlpha(bitmap) && TakesDepth(format, 32)) {
+        converted.reset(FreeImage_ConvertTo32Bits(bitmap));
+    } else {
+        converted.reset(FreeImage_ConvertTo24Bits(bitmap));
     }
-    if (HasAlpha(bitmap) && TakesDepth(format, 32)) {
-        return Bitmap(FreeImage_ConvertTo32Bits(bitmap));
+    const FIICCPROFILE* profile = FreeImage_GetICCProfile(bitmap);
+    if (converted && profile->size > 0 && FreeImage_GetICCProfile(converted.get())->size == 0) {
+        FreeImage_CreateICCProfile(converted.get(), profile->data, profile->size)->flags =
+            profile->flags;
     }
-    return Bitmap(FreeImage_ConvertTo24Bits(bitmap));
+    return converted;
 }
 
 }  // namespace
+
+std::string_view RawExif(FIBITMAP* bitmap) {
+    FITAG* tag = nullptr;
+    if (!FreeImage_GetMetadata(FIMD_EXIF_RAW, bitmap, "ExifRaw", &tag) || tag == nullptr) {
+        return {};
+    }
+    return {static_cast<const char*>(FreeImage_GetTagValue(tag)), FreeImage_GetTagLength(tag)};
+}
+
+void SetRawExif(FIBITMAP* bitmap, std::string_view exif) {
+    FITAG* tag = FreeImage_CreateTag();
+    if (tag == nullptr) {
+        return;
+    }
+    FreeImage_SetTagKey(tag, "ExifRaw");
+    FreeImage_SetTagLength(tag, static_cast<DWORD>(exif.size()));
+    FreeImage_SetTagCount(tag, static_cast<DWORD>(exif.size()));
+    FreeImage_SetTagType(tag, FIDT_BYTE);
+    FreeImage_SetTagValue(tag, exif.data());
+    FreeImage_SetMetadata(FIMD_EXIF_RAW, bitmap, FreeImage_GetTagKey(tag), tag);
+    FreeImage_DeleteTag(tag);
+}
 
 bool ReportsDamage(std::string_view message) {
     auto startsWith = [message](std::string_view start) {
@@ -478,7 +528,7 @@ PieceSet::PieceSet(std::vector<std::string> names, const char* kept) : names_(st
     files_.resize(names_.size());
 }
 
-void PieceSet::Save(std::size_t index, FIBITMAP* bitmap, int flags, std::string_view pngChunks) {
+void PieceSet::Save(std::size_t index, FIBITMAP* bitmap, int flags, const PngColour* pngColour) {
     const char* path = names_[index].c_str();
     const FREE_IMAGE_FORMAT format = formats_[index];
     if (bitmap == nullptr) {
@@ -493,8 +543,9 @@ void PieceSet::Save(std::size_t index, FIBITMAP* bitmap, int flags, std::string_
     }
     FreeImageIO io = StreamIO();
     StreamHandle output{file->Stream()};
-    PngChunkInserter inserter{std::string(pngChunks)};
-    if (format == FIF_PNG && !pngChunks.empty()) {
+    const PngColour none;
+    PngChunkInserter inserter(pngColour != nullptr ? *pngColour : none);
+    if (format == FIF_PNG && pngColour != nullptr) {
         output.inserter = &inserter;
     }
     errno = 0;
@@ -513,16 +564,18 @@ void PieceSet::Save(std::size_t index, FIBITMAP* bitmap, int flags, std::string_
     files_[index] = std::move(file);
 }
 
-void PieceSet::SaveBytes(std::size_t index, const unsigned char* data, std::size_t size) {
+void PieceSet::SaveBytes(std::size_t index, std::initializer_list<std::string_view> parts) {
     const char* path = names_[index].c_str();
     auto file = std::make_unique<platform::ReplacementFile>(names_[index]);
     if (!file->Open()) {
         Fatal("Couldn't save %s: %s.", path, file->Error().c_str());
     }
     errno = 0;
-    if (std::fwrite(data, 1, size, file->Stream()) != size) {
-        Fatal("Couldn't save %s: not every byte could be written: %s.", path,
-              std::strerror(errno != 0 ? errno : EIO));
+    for (const std::string_view part : parts) {
+        if (std::fwrite(part.data(), 1, part.size(), file->Stream()) != part.size()) {
+            Fatal("Couldn't save %s: not every byte could be written: %s.", path,
+                  std::strerror(errno != 0 ? errno : EIO));
+        }
     }
     if (!file->Finish()) {
         Fatal("Couldn't save %s: %s.", path, file->Error().c_str());

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +32,14 @@ using Bitmap = std::unique_ptr<FIBITMAP, UnloadBitmap>;
 // its first warning, so a damage behind such a warning goes unseen.
 bool ReportsDamage(std::string_view message);
 
+// The EXIF segment that a picture carries into its JPEG pieces (the data of an
+// APP1 segment: "Exif", two zeros and the TIFF structure), as LoadPicture
+// attaches it: a view into the bitmap's metadata, empty when it has none.
+std::string_view RawExif(FIBITMAP* bitmap);
+
+// Gives the bitmap that EXIF segment, in place of its own.
+void SetRawExif(FIBITMAP* bitmap, std::string_view exif);
+
 // The library's format for a file name by its last characters, or none.
 std::optional<FREE_IMAGE_FORMAT> FormatForName(std::string_view path);
 
@@ -39,13 +48,16 @@ std::optional<FREE_IMAGE_FORMAT> FormatForName(std::string_view path);
 // have one kind.
 enum class Samples { AsStored, ForDisplay };
 
-// Loads the picture, with the ICC profile it embeds attached (a PNG's too,
-// which the library leaves out; a CMYK profile is dropped, since the library
-// decodes CMYK to RGB). Ends the run through Fatal ("Couldn't open input file:
-// %s", with the reason on the next line where there is one) when the name has
-// no supported extension, the file is missing or no regular file, its header
-// claims more pixels than the file can hold or the memory available takes, or
-// the library can't read it or reports it damaged.
+// Loads the picture, with the ICC profile it embeds attached (a PNG's and a
+// BMP's too, which the library leaves out; a CMYK profile is dropped, since
+// the library decodes CMYK to RGB). A BMP is read by the program itself (see
+// cut/bmp_file.h); a grey or RGB PNG's transparent colour is kept from the
+// library, which would make an alpha channel of it, so that the samples are
+// those stored (PieceSet::Save gives PNG pieces the colour back). Ends the run through Fatal
+// ("Couldn't open input file: %s", with the reason on the next line where there is one) when the
+// name has no supported extension, the file is missing or no regular file, its header claims more
+// pixels than the file can hold or the memory available takes, or the library can't read it or
+// reports it damaged.
 Bitmap LoadPicture(const char* path, Samples samples = Samples::AsStored);
 
 // The colour chunks of a PNG file; none when it can't be read.
@@ -77,13 +89,14 @@ class PieceSet {
 
     // Saves bitmap as piece index in the format its name gives, with flags as
     // the library's save options (for JPEG, the quality). A picture whose
-    // pixels the format cannot hold is converted first. A PNG piece gets
-    // pngChunks (whole chunks) right behind its IHDR chunk. Ends the run
-    // through Fatal when it cannot be written.
-    void Save(std::size_t index, FIBITMAP* bitmap, int flags, std::string_view pngChunks = {});
+    // pixels the format cannot hold is converted first, keeping its ICC
+    // profile. A PNG piece of a PNG picture gets that picture's colour chunks
+    // and transparent colour (see PngChunkInserter). Ends the run through
+    // Fatal when it cannot be written.
+    void Save(std::size_t index, FIBITMAP* bitmap, int flags, const PngColour* pngColour = nullptr);
 
-    // Saves the bytes of an encoded piece as piece index.
-    void SaveBytes(std::size_t index, const unsigned char* data, std::size_t size);
+    // Saves the bytes of an encoded piece, given in parts, as piece index.
+    void SaveBytes(std::size_t index, std::initializer_list<std::string_view> parts);
 
     // Puts every saved piece in place. Ends the run through Fatal when one
     // can't be, saying which were.

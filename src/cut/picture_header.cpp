@@ -2,6 +2,8 @@
 
 #include "cut/picture_header.h"
 
+#include "cut/bmp_file.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -33,24 +35,6 @@ std::uint64_t Add(std::uint64_t a, std::uint64_t b) {
 
 std::uint64_t DivideRoundingUp(std::uint64_t a, std::uint64_t b) {
     return a / b + (a % b != 0 ? 1 : 0);
-}
-
-unsigned BigEndian16(const unsigned char* bytes) {
-    return static_cast<unsigned>(bytes[0]) << 8 | bytes[1];
-}
-
-std::uint32_t BigEndian32(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
-           static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
-}
-
-unsigned LittleEndian16(const unsigned char* bytes) {
-    return static_cast<unsigned>(bytes[1]) << 8 | bytes[0];
-}
-
-std::uint32_t LittleEndian32(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[3]) << 24 | static_cast<std::uint32_t>(bytes[2]) << 16 |
-           static_cast<std::uint32_t>(bytes[1]) << 8 | bytes[0];
 }
 
 bool ReadExactly(ByteSource& source, std::uint64_t offset, unsigned char* buffer,
@@ -120,37 +104,6 @@ std::optional<std::uint64_t> ScanPasses(ByteSource& source, std::uint64_t offset
     }
     return passes;
 }
-
-// A file read forward byte by byte, through a buffer.
-class ForwardReader {
-  public:
-    explicit ForwardReader(ByteSource& source) : source_(source), buffer_(1 << 16) {}
-    void Seek(std::uint64_t offset) {
-        offset_ = offset;
-        at_ = count_ = 0;
-    }
-    // The offset of the byte that Next reads.
-    std::uint64_t Offset() const { return offset_ + at_; }
-    bool Next(unsigned char& byte) {
-        if (at_ == count_) {
-            offset_ += count_;
-            at_ = 0;
-            count_ = source_.ReadAt(offset_, buffer_.data(), buffer_.size());
-            if (count_ == 0) {
-                return false;
-            }
-        }
-        byte = buffer_[at_++];
-        return true;
-    }
-
-  private:
-    ByteSource& source_;
-    std::vector<unsigned char> buffer_;
-    std::uint64_t offset_ = 0;
-    std::size_t at_ = 0;
-    std::size_t count_ = 0;
-};
 
 // Follows the markers from the first scan's header at offset to the end
 // marker as the decoder does, counting the scans and what they go over:
@@ -259,12 +212,13 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
         unsigned char id[6];
         if ((marker == 0xE1 || marker == 0xE0) && length >= 2 + 6 &&
             ReadExactly(source, at + 2, id, sizeof id)) {
+            const BytePatch hidden{at + 2, std::string(1, static_cast<char>(id[0] ^ 0x20))};
             if (marker == 0xE1 && std::memcmp(id, "Exif\0\0", 6) == 0) {
-                claim.hiddenFromLibrary.push_back(at + 2);
+                claim.hiddenFromLibrary.push_back(hidden);  // "Exif" reads "eXIF"
                 claim.exifOffset = at + 2;
                 claim.exifLength = length - 2;
             } else if (marker == 0xE0 && std::memcmp(id, "JFXX\0", 5) == 0) {
-                claim.hiddenFromLibrary.push_back(at + 2);
+                claim.hiddenFromLibrary.push_back(hidden);
             }
         }
         if (marker == 0xE0 && length >= 2 + 14) {
@@ -530,58 +484,28 @@ std::optional<PictureClaim> ReadPngClaim(ByteSource& source) {
 }
 
 std::optional<PictureClaim> ReadBmpClaim(ByteSource& source) {
-    unsigned char bytes[34];
-    // "BA", an OS/2 bitmap array, is read like "BM" by the library.
-    if (!ReadExactly(source, 0, bytes, 26) || bytes[0] != 'B' ||
-        (bytes[1] != 'M' && bytes[1] != 'A')) {
+    const std::optional<BmpLayout> layout = ReadBmpLayout(source);
+    if (!layout) {
         return std::nullopt;
     }
-    const std::uint32_t pixelOffset = LittleEndian32(bytes + 10);
-    const std::uint32_t headerSize = LittleEndian32(bytes + 14);
     PictureClaim claim;
-    unsigned bitsPerPixel = 0;
-    bool uncompressed = true;
-    if (headerSize == 12) {
-        // The oldest header: 16-bit sizes, never compressed.
-        claim.width = LittleEndian16(bytes + 18);
-        claim.height = LittleEndian16(bytes + 20);
-        bitsPerPixel = LittleEndian16(bytes + 24);
-    } else if (headerSize >= 40) {
-        if (!ReadExactly(source, 0, bytes, sizeof bytes)) {
-            return std::nullopt;
-        }
-        // Negative sizes are taken as they stand without their sign: a
-        // negative height means rows stored top first, and the library lets a
-        // negative width pass as well.
-        const std::int32_t width = static_cast<std::int32_t>(LittleEndian32(bytes + 18));
-        const std::int32_t height = static_cast<std::int32_t>(LittleEndian32(bytes + 22));
-        claim.width =
-            width < 0 ? 0u - static_cast<std::uint32_t>(width) : static_cast<std::uint32_t>(width);
-        claim.height = height < 0 ? 0u - static_cast<std::uint32_t>(height)
-                                  : static_cast<std::uint32_t>(height);
-        bitsPerPixel = LittleEndian16(bytes + 28);
-        const std::uint32_t compression = LittleEndian32(bytes + 30);
-        // Plain rows, or plain rows with colour masks; OS/2's header of 64
-        // bytes gives 3 another meaning (Huffman coding).
-        uncompressed =
-            compression == 0 || ((compression == 3 || compression == 6) && headerSize != 64);
-    } else {
-        return std::nullopt;
+    claim.refusal = layout->refusal;
+    claim.width = layout->width;
+    claim.height = layout->height;
+    claim.bitsPerPixel = layout->bitmapBits;
+    if (!claim.refusal.empty()) {
+        return claim;
     }
-    if (claim.width == 0 || claim.height == 0 || bitsPerPixel == 0 || bitsPerPixel > 32) {
-        return std::nullopt;
-    }
-    const std::uint64_t start = std::max<std::uint64_t>(pixelOffset, 14 + headerSize);
-    if (!uncompressed) {
+    const std::uint64_t start = layout->pixelOffset;
+    if (layout->coding != BmpLayout::Coding::Rows) {
         // Run-length coding can skip 255 columns and 255 rows in 4 bytes, its
         // longest step; a picture of more pixels per byte is no picture's.
         claim.leastFileSize =
             Add(start, DivideRoundingUp(Multiply(claim.width, claim.height), 255 * 255) * 4);
-    }
-    if (uncompressed) {
+    } else {
         // Every row is there, padded to four bytes; a writer may leave out the
         // last row's padding.
-        const std::uint64_t rowBits = Multiply(claim.width, bitsPerPixel);
+        const std::uint64_t rowBits = Multiply(claim.width, layout->bitsPerPixel);
         const std::uint64_t stride = DivideRoundingUp(rowBits, 32) * 4;
         claim.leastFileSize =
             Add(Add(start, Multiply(stride, claim.height - 1)), DivideRoundingUp(rowBits, 8));
@@ -598,7 +522,7 @@ std::string Gigabytes(std::uint64_t bytes) {
 }  // namespace
 
 std::size_t MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
-    if (offset >= size_) {
+    if (offset >= size_ || count == 0) {
         return 0;
     }
     const std::size_t available = std::min<std::size_t>(count, size_ - offset);

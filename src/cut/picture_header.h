@@ -14,6 +14,22 @@
 
 namespace kerfo {
 
+// Numbers as files store them, most significant byte first or last.
+inline unsigned BigEndian16(const unsigned char* bytes) {
+    return static_cast<unsigned>(bytes[0]) << 8 | bytes[1];
+}
+inline std::uint32_t BigEndian32(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
+           static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
+}
+inline unsigned LittleEndian16(const unsigned char* bytes) {
+    return static_cast<unsigned>(bytes[1]) << 8 | bytes[0];
+}
+inline std::uint32_t LittleEndian32(const unsigned char* bytes) {
+    return static_cast<std::uint32_t>(bytes[3]) << 24 | static_cast<std::uint32_t>(bytes[2]) << 16 |
+           static_cast<std::uint32_t>(bytes[1]) << 8 | bytes[0];
+}
+
 // The bytes of a picture file, read at any offset.
 class ByteSource {
   public:
@@ -33,6 +49,44 @@ class MemorySource : public ByteSource {
   private:
     const unsigned char* data_;
     std::size_t size_;
+};
+
+// A file read forward byte by byte, through a buffer.
+class ForwardReader {
+  public:
+    explicit ForwardReader(ByteSource& source) : source_(source), buffer_(1 << 16) {}
+    void Seek(std::uint64_t offset) {
+        offset_ = offset;
+        at_ = count_ = 0;
+    }
+    // The offset of the byte that Next reads.
+    std::uint64_t Offset() const { return offset_ + at_; }
+    bool Next(unsigned char& byte) {
+        if (at_ == count_) {
+            offset_ += count_;
+            at_ = 0;
+            count_ = source_.ReadAt(offset_, buffer_.data(), buffer_.size());
+            if (count_ == 0) {
+                return false;
+            }
+        }
+        byte = buffer_[at_++];
+        return true;
+    }
+
+  private:
+    ByteSource& source_;
+    std::vector<unsigned char> buffer_;
+    std::uint64_t offset_ = 0;
+    std::size_t at_ = 0;
+    std::size_t count_ = 0;
+};
+
+// Bytes of a file that the image library gets changed as it reads it: at
+// offset, bytes instead of the file's own.
+struct BytePatch {
+    std::uint64_t offset = 0;
+    std::string bytes;
 };
 
 struct PictureClaim {
@@ -72,10 +126,11 @@ struct PictureClaim {
     // picture (the text chunks the library would inflate); empty when nothing
     // of it must.
     std::string refusal;
-    // JPEG only: the offsets of the segments (EXIF, JFXX) whose first byte is
-    // changed as the library reads the file, so that it doesn't parse them;
-    // and the last EXIF segment's data, to be handed to it whole instead.
-    std::vector<std::uint64_t> hiddenFromLibrary;
+    // What the library is kept from as it reads the file: a JPEG's segments
+    // (EXIF, JFXX) whose first byte is changed so that it doesn't parse them,
+    // and a PNG's single transparent colour (see PngColour). And a JPEG's
+    // last EXIF segment's data, to be handed to it whole instead.
+    std::vector<BytePatch> hiddenFromLibrary;
     std::uint64_t exifOffset = 0;
     std::uint64_t exifLength = 0;
 };

@@ -7,6 +7,7 @@
 
 #include "app/messages.h"
 #include "cut/cut_jobs.h"
+#include "cut/exif.h"
 #include "cut/png_chunks.h"
 
 namespace kerfo {
@@ -91,17 +92,20 @@ void SavePieces(const char* input, Bitmap picture, const std::vector<PieceSpec>&
     const bool pngPicture = FormatForName(input) == FIF_PNG;
     const PngColour colour = pngPicture ? ReadPngColourOf(input) : PngColour{};
     auto save = [&](std::size_t index, FIBITMAP* from, bool lastOfPicture) {
-        const Bitmap piece = PieceOf(from, pieces[index], set.Format(index), lastOfPicture);
-        std::string chunks;
-        if (pngPicture && set.Format(index) == FIF_PNG && piece) {
+        const PieceSpec& spec = pieces[index];
+        const Bitmap piece = PieceOf(from, spec, set.Format(index), lastOfPicture);
+        const bool pngOfPng = pngPicture && set.Format(index) == FIF_PNG && piece;
+        if (pngOfPng && colour.chunks.find("iCCP") != std::string::npos) {
             // The picture's own chunks, profile included, byte for byte; the
             // library would write the profile a second time.
-            chunks = colour.chunks;
-            if (chunks.find("iCCP") != std::string::npos) {
-                FreeImage_DestroyICCProfile(piece.get());
-            }
+            FreeImage_DestroyICCProfile(piece.get());
         }
-        set.Save(index, piece.get(), quality, chunks);
+        if (set.Format(index) == FIF_JPEG && piece && !RawExif(piece.get()).empty()) {
+            SetRawExif(piece.get(),
+                       PieceExif(RawExif(piece.get()), static_cast<std::uint32_t>(spec.width),
+                                 static_cast<std::uint32_t>(spec.height)));
+        }
+        set.Save(index, piece.get(), quality, pngOfPng ? &colour : nullptr);
     };
 
     // The pieces cut from the stored samples, and those cut from samples

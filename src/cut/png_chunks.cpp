@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -14,9 +15,67 @@ namespace {
 // The decoder's own limit for a chunk it keeps in memory.
 constexpr std::uint32_t kMostChunkBytes = 8000000;
 
-std::uint32_t BigEndian32(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
-           static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
+std::string BigEndianText32(std::uint32_t value) {
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+std::uint32_t ChunkCrc(std::string_view typeAndData) {
+    return static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0),
+                                            reinterpret_cast<const Bytef*>(typeAndData.data()),
+                                            static_cast<uInt>(typeAndData.size())));
+}
+
+// A whole chunk: length, type, data and CRC.
+std::string Chunk(std::string_view type, std::string_view data) {
+    const std::string typeAndData = std::string(type) + std::string(data);
+    return BigEndianText32(static_cast<std::uint32_t>(data.size())) + typeAndData +
+           BigEndianText32(ChunkCrc(typeAndData));
+}
+
+// A sample of depth bits at another depth, as a decoder scales it.
+std::uint32_t Rescaled(std::uint32_t sample, unsigned depth, unsigned newDepth) {
+    return sample * ((1u << newDepth) - 1) / ((1u << depth) - 1);
+}
+
+// The tRNS chunk that makes the picture's transparent colour transparent in a
+// PNG of that header (IHDR data) and palette (PLTE data); empty when the
+// piece stores no such colour.
+std::string TransparencyChunk(const PngColour& colour, std::string_view ihdr,
+                              std::string_view plte) {
+    if (colour.transparent.empty() || ihdr.size() < 13) {
+        return {};
+    }
+    const unsigned depth = static_cast<unsigned char>(ihdr[8]);
+    const unsigned colourType = static_cast<unsigned char>(ihdr[9]);
+    const bool grey = colour.transparent.size() == 1;
+    auto samples = [](const std::vector<std::uint32_t>& values) {
+        std::string data;
+        for (const std::uint32_t value : values) {
+            data += {static_cast<char>(value >> 8), static_cast<char>(value)};
+        }
+        return data;
+    };
+    if (grey && colourType == 0 && depth >= colour.depth) {
+        return Chunk("tRNS", samples({Rescaled(colour.transparent[0], colour.depth, depth)}));
+    }
+    if (!grey && colourType == 2 && depth == colour.depth) {
+        return Chunk("tRNS", samples({colour.transparent.begin(), colour.transparent.end()}));
+    }
+    if (colourType != 3 || colour.depth > 8) {
+        return {};
+    }
+    // A palette piece: the entry of that colour is the transparent one.
+    std::string rgb;
+    for (std::size_t i = 0; i < 3; ++i) {
+        rgb += static_cast<char>(Rescaled(colour.transparent[grey ? 0 : i], colour.depth, 8));
+    }
+    for (std::size_t entry = 0; entry + 3 <= plte.size(); entry += 3) {
+        if (plte.substr(entry, 3) == rgb) {
+            return Chunk("tRNS", std::string(entry / 3, '\xFF') + '\0');
+        }
+    }
+    return {};
 }
 
 // The profile of an iCCP chunk's data: a name of 1 to 79 bytes, its
@@ -54,6 +113,12 @@ std::string InflateProfile(const std::string& data) {
 
 PngColour ReadPngColour(ByteSource& source) {
     PngColour colour;
+    unsigned char header[8 + 8 + 13];
+    if (source.ReadAt(0, header, sizeof header) != sizeof header ||
+        std::memcmp(header + 12, "IHDR", 4) != 0) {
+        return colour;
+    }
+    const unsigned colourType = header[25];
     std::uint64_t at = 8;
     for (;;) {
         unsigned char head[8];
@@ -65,19 +130,31 @@ PngColour ReadPngColour(ByteSource& source) {
         if (type == "IDAT" || type == "IEND" || length > 0x7FFFFFFF) {
             break;
         }
-        const bool wanted = type == "gAMA" || type == "cHRM" || type == "sRGB" || type == "iCCP";
+        // A transparent colour of the picture's bit depth: a grey level, or
+        // red, green and blue.
+        const bool transparency =
+            type == "tRNS" && header[24] <= 16 &&
+            ((colourType == 0 && length == 2) || (colourType == 2 && length == 6));
+        const bool wanted =
+            type == "gAMA" || type == "cHRM" || type == "sRGB" || type == "iCCP" || transparency;
         if (wanted && length <= kMostChunkBytes) {
             std::string chunk(8 + length + 4, '\0');
             if (source.ReadAt(at, chunk.data(), chunk.size()) != chunk.size()) {
                 break;
             }
-            const uLong crc = crc32(crc32(0, nullptr, 0),
-                                    reinterpret_cast<const Bytef*>(chunk.data() + 4), length + 4);
             const bool whole =
-                crc ==
+                ChunkCrc(std::string_view(chunk).substr(4, 4 + length)) ==
                 BigEndian32(reinterpret_cast<const unsigned char*>(chunk.data() + 8 + length));
             const std::string data = chunk.substr(8, length);
-            if (whole) {
+            if (whole && transparency) {
+                colour.depth = header[24];
+                for (std::size_t i = 0; i < length; i += 2) {
+                    colour.transparent.push_back(static_cast<std::uint16_t>(
+                        BigEndian16(reinterpret_cast<const unsigned char*>(data.data() + i))));
+                }
+                colour.transparencyOffset = at;
+                colour.transparencyLength = length;
+            } else if (whole) {
                 colour.chunks += chunk;
                 if (type == "gAMA" && length == 4) {
                     colour.gamma = BigEndian32(reinterpret_cast<const unsigned char*>(data.data()));
@@ -93,6 +170,21 @@ PngColour ReadPngColour(ByteSource& source) {
     return colour;
 }
 
+std::vector<BytePatch> HideTransparentColour(const PngColour& colour) {
+    if (colour.transparent.empty()) {
+        return {};
+    }
+    // "tRNs": an ancillary chunk of no known type, which the decoder skips.
+    const std::string type = "tRNs";
+    std::string typeAndData = type;
+    for (const std::uint16_t sample : colour.transparent) {
+        typeAndData += {static_cast<char>(sample >> 8), static_cast<char>(sample)};
+    }
+    return {{colour.transparencyOffset + 4, type},
+            {colour.transparencyOffset + 8 + colour.transparencyLength,
+             BigEndianText32(ChunkCrc(typeAndData))}};
+}
+
 bool GammaCorrectionChangesSamples(const PngColour& colour) {
     // The decoder corrects when the file's gamma times the display's (2.2)
     // differs from 1 by 0.05 or more; an sRGB chunk stands for 1/2.2. Anything
@@ -102,6 +194,69 @@ bool GammaCorrectionChangesSamples(const PngColour& colour) {
         return true;
     }
     return false;
+}
+
+bool PngChunkInserter::Write(std::string_view bytes, const Sink& sink) {
+    constexpr std::uint64_t kSignature = 8;
+    while (!bytes.empty()) {
+        if (written_ < kSignature || !beforeData_) {
+            // The signature; and once the first IDAT has come, the rest as it is.
+            const std::size_t count = beforeData_
+                                          ? static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                kSignature - written_, bytes.size()))
+                                          : bytes.size();
+            if (!sink(bytes.substr(0, count))) {
+                return false;
+            }
+            written_ += count;
+            bytes.remove_prefix(count);
+            continue;
+        }
+        if (left_ == 0) {
+            // A chunk's length and type, gathered whole before they go on.
+            const std::size_t count = std::min(8 - header_.size(), bytes.size());
+            header_.append(bytes.substr(0, count));
+            bytes.remove_prefix(count);
+            if (header_.size() < 8) {
+                return true;
+            }
+            type_ = header_.substr(4, 4);
+            left_ =
+                std::uint64_t{BigEndian32(reinterpret_cast<const unsigned char*>(header_.data()))} +
+                4;
+            if (type_ == "IDAT") {
+                beforeData_ = false;
+                if (!sink(TransparencyChunk(colour_, ihdr_, plte_))) {
+                    return false;
+                }
+            }
+            if (!sink(header_)) {
+                return false;
+            }
+            written_ += header_.size();
+            header_.clear();
+            continue;
+        }
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(left_, bytes.size()));
+        const std::string_view part = bytes.substr(0, count);
+        // The data of IHDR and PLTE, without their CRC.
+        if (type_ == "IHDR" || type_ == "PLTE") {
+            std::string& data = type_ == "IHDR" ? ihdr_ : plte_;
+            data.append(part.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                           count, left_ > 4 ? left_ - 4 : 0))));
+        }
+        if (!sink(part)) {
+            return false;
+        }
+        written_ += count;
+        left_ -= count;
+        bytes.remove_prefix(count);
+        if (left_ == 0 && type_ == "IHDR" && !colour_.chunks.empty() && !sink(colour_.chunks)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace kerfo

@@ -1,14 +1,17 @@
 #pragma once
 // The chunks of a PNG that say how its samples are to be shown: gAMA, cHRM,
-// sRGB and iCCP. The image library reads none of them into the bitmap it
-// returns (and can't write them), so the program carries them over itself.
+// sRGB, iCCP, and the tRNS of a grey or RGB picture. The image library reads
+// none of the first four into the bitmap it returns (and can't write them),
+// and makes the single transparent colour of the last an alpha channel (or,
+// for grey of fewer than 8 bits, marks the wrong level), so the program
+// carries them over itself.
 
-#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
+#include <vector>
 
 #include "cut/picture_header.h"
 
@@ -24,48 +27,50 @@ struct PngColour {
     bool sRGB = false;
     // The ICC profile of the iCCP chunk, inflated; empty when there is none.
     std::string iccProfile;
+    // A grey or RGB picture's one transparent colour: its samples as the tRNS
+    // chunk gives them (one grey level, or red, green and blue) at the
+    // picture's bit depth, and the offset and length of that chunk; no samples
+    // when it has none.
+    std::vector<std::uint16_t> transparent;
+    unsigned depth = 0;
+    std::uint64_t transparencyOffset = 0;
+    std::uint32_t transparencyLength = 0;
 };
 
 // Reads the colour chunks of a PNG file: those before its first IDAT.
 PngColour ReadPngColour(ByteSource& source);
+
+// The bytes to change so that the library doesn't see the transparent colour
+// of a grey or RGB picture (its tRNS chunk becomes one of a type the library
+// doesn't know, with its CRC): the picture's samples are then read as stored,
+// and PNG pieces get the colour back (see PngChunkInserter).
+std::vector<BytePatch> HideTransparentColour(const PngColour& colour);
 
 // True when the library's decoder, asked to correct for the display's usual
 // gamma (2.2), changes the samples of a picture with these chunks: its gamma
 // is not close to 1/2.2. Errs towards true.
 bool GammaCorrectionChangesSamples(const PngColour& colour);
 
-// Inserts the chunks right behind the IHDR chunk of a PNG being written, whose
-// bytes come in pieces of any size.
+// Gives a PNG being written, whose bytes come in pieces of any size, the
+// picture's colour chunks right behind its IHDR chunk, and the picture's
+// transparent colour, as the piece's IHDR and PLTE chunks store it, right
+// before its first IDAT chunk.
 class PngChunkInserter {
   public:
-    explicit PngChunkInserter(std::string chunks) : chunks_(std::move(chunks)) {}
+    using Sink = std::function<bool(std::string_view)>;
+    explicit PngChunkInserter(const PngColour& colour) : colour_(colour) {}
     // Hands the bytes to write to sink, the chunks added where they belong.
-    template <typename Sink>
-    bool Write(std::string_view bytes, Sink&& sink) {
-        if (!inserted_ && !chunks_.empty()) {
-            const std::size_t before = std::min<std::size_t>(bytes.size(), kIhdrEnd - seen_);
-            if (before > 0 && !sink(bytes.substr(0, before))) {
-                return false;
-            }
-            seen_ += before;
-            bytes.remove_prefix(before);
-            if (seen_ < kIhdrEnd) {
-                return true;
-            }
-            inserted_ = true;
-            if (!sink(std::string_view(chunks_))) {
-                return false;
-            }
-        }
-        return bytes.empty() || sink(bytes);
-    }
+    bool Write(std::string_view bytes, const Sink& sink);
 
   private:
-    // The signature (8 bytes), then IHDR: length, type, 13 bytes, CRC.
-    static constexpr std::size_t kIhdrEnd = 8 + 4 + 4 + 13 + 4;
-    std::string chunks_;
-    std::size_t seen_ = 0;
-    bool inserted_ = false;
+    const PngColour& colour_;
+    std::uint64_t written_ = 0;  // bytes of the file handed on
+    std::string header_;         // the chunk header being gathered
+    std::string type_;           // the current chunk's type
+    std::uint64_t left_ = 0;     // bytes of the current chunk's data and CRC to come
+    std::string ihdr_;           // the data of the IHDR and PLTE chunks as they pass
+    std::string plte_;
+    bool beforeData_ = true;
 };
 
 }  // namespace kerfo

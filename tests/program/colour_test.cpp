@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 #include "picture_folder.h"
 #include "test_support.h"
@@ -71,6 +72,43 @@ std::string ProfileOf(const std::string& path) {
 
 class ColourTest : public PictureFolderTest {};
 
+// A grey PNG of 11 x 5 pixels of every level, of 1 to 8 bits, whose white is
+// transparent (its tRNS chunk).
+std::string GreyPngWithWhiteTransparent(unsigned depth) {
+    const unsigned levels = 1u << depth;
+    std::string rows;
+    for (unsigned y = 0; y < 5; ++y) {
+        std::string row(1 + (11 * depth + 7) / 8, '\0');  // filter 0, then the samples
+        for (unsigned x = 0; x < 11; ++x) {
+            const unsigned bit = x * depth;
+            row[1 + bit / 8] |= static_cast<char>((x + 3 * y) % levels << (8 - depth - bit % 8));
+        }
+        rows += row;
+    }
+    uLongf size = compressBound(rows.size());
+    std::string data(size, '\0');
+    compress(reinterpret_cast<Bytef*>(data.data()), &size,
+             reinterpret_cast<const Bytef*>(rows.data()), rows.size());
+    data.resize(size);
+    return std::string("\x89PNG\r\n\x1a\n", 8) +
+           PngChunk("IHDR", BigEndian(11) + BigEndian(5) + static_cast<char>(depth) +
+                                std::string(4, '\0')) +
+           PngChunk("tRNS", BigEndian(levels - 1).substr(2)) + PngChunk("IDAT", data) +
+           PngChunk("IEND", "");
+}
+
+TEST_F(ColourTest, PngPiecesKeepTheTransparentGreyLevel) {
+    for (const unsigned depth : {1u, 2u, 4u}) {
+        SCOPED_TRACE(depth);
+        WriteFile(Path("grey.png"), GreyPngWithWhiteTransparent(depth));
+        ASSERT_EQ(Kerfo({"-w", "4", "grey.png", "left.png", "right.png"}).exitCode, 0);
+        const std::string left = MagickPixels(Path("left.png"));
+        ASSERT_FALSE(left.empty());
+        EXPECT_TRUE(left == MagickPixels(Path("grey.png"), 0, 0, 4, 5));
+        EXPECT_TRUE(MagickPixels(Path("right.png")) == MagickPixels(Path("grey.png"), 4, 0, 7, 5));
+    }
+}
+
 TEST_F(ColourTest, EveryPieceCarriesThePicturesIccProfile) {
     const std::string profile = IccProfile("RGB ", "the picture's own colours");
     TestBitmap picture = MakePattern(96, 64);
@@ -79,14 +117,23 @@ TEST_F(ColourTest, EveryPieceCarriesThePicturesIccProfile) {
     FreeImage_CreateICCProfile(picture.get(), const_cast<char*>(profile.data()),
                                static_cast<long>(profile.size()));
     SavePictureFile(picture.get(), Path("a.jpg"), 11811, 90);
+    // 16 bits a channel, as photo editors save them: JPEG pieces need 8.
+    const TestBitmap deep(FreeImage_ConvertToType(picture.get(), FIT_RGB16));
+    SavePictureFile(deep.get(), Path("plain.png"), 11811);
+    WriteFile(Path("d.png"), InsertPngChunks(ReadFile(Path("plain.png")), IccpChunk(profile)));
+    // ImageMagick's BMP embeds it in the header (V5).
+    ASSERT_EQ(test::Run("/usr/bin/convert", {Path("a.png"), "BMP:" + Path("b.bmp")}).exitCode, 0);
 
-    for (const std::string input : {"a.png", "a.jpg"}) {
+    for (const std::string input : {"a.png", "a.jpg", "d.png", "b.bmp"}) {
         for (const std::string format : {".png", ".jpg"}) {
             SCOPED_TRACE(input + " into " + format);
             const RunResult result = Kerfo({"-w", "40", input, "left" + format, "right" + format});
             ASSERT_EQ(result.exitCode, 0) << result.err;
             EXPECT_EQ(ProfileOf(Path("left" + format)), profile);
             EXPECT_EQ(ProfileOf(Path("right" + format)), profile);
+        }
+        if (input == "b.bmp") {
+            continue;  // BMP tiles can't hold it
         }
         ASSERT_EQ(Kerfo({"-g", "2", "2", input}).exitCode, 0);
         const std::string tile = input.substr(0, 1) + "-02-02" + input.substr(1);
@@ -241,6 +288,87 @@ TEST_F(ColourTest, PngPiecesKeepTheStoredSamplesAndTheGammaChunks) {
             const TestBitmap right = LoadPictureFile(Path("right.bmp"));
             std::string why;
             EXPECT_TRUE(SameAsRegion(right.get(), shownPart.get(), 0, 0, &why)) << why;
+        }
+    }
+}
+
+// Adds a directory of the tags (tag, type, count, value) to the end of a TIFF
+// structure, their longer values behind it; returns where it starts.
+using Tags = std::vector<std::tuple<unsigned, unsigned, unsigned, std::string>>;
+std::uint32_t AddDirectory(std::string& tiff, const Tags& tags, bool linkNext) {
+    const auto at = static_cast<std::uint32_t>(tiff.size());
+    const auto valuesAt = static_cast<std::uint32_t>(at + 2 + 12 * tags.size() + 4);
+    std::string directory = BigEndian(static_cast<std::uint32_t>(tags.size())).substr(2);
+    std::string values;
+    for (const auto& [tag, type, count, value] : tags) {
+        directory += BigEndian(tag << 16 | type) + BigEndian(count);
+        directory += value.size() <= 4
+                         ? value + std::string(4 - value.size(), '\0')
+                         : BigEndian(valuesAt + static_cast<std::uint32_t>(values.size()));
+        values += value.size() <= 4 ? "" : value;
+    }
+    tiff += directory +
+            BigEndian(linkNext ? valuesAt + static_cast<std::uint32_t>(values.size()) : 0) + values;
+    return at;
+}
+
+// A camera's EXIF (an APP1 segment) for a picture of width x height pixels
+// (the width a SHORT, or a LONG), the EXIF and GPS directories, the first
+// directory (maker, orientation, resolution, the links), and last a
+// thumbnail's directory and JPEG data.
+std::string CameraExif(unsigned width, unsigned height, const std::string& thumbnail,
+                       bool longWidth = false) {
+    std::string tiff = std::string("MM\0*", 4) + BigEndian(0);
+    const std::uint32_t exif =
+        AddDirectory(tiff,
+                     {{0x9003, 2, 20, std::string("2026:12:09 10:00:00", 20)},
+                      {0xA002, longWidth ? 4u : 3u, 1, BigEndian(longWidth ? width : width << 16)},
+                      {0xA003, 4, 1, BigEndian(height)}},
+                     false);
+    const std::uint32_t gps = AddDirectory(tiff, {{0x0001, 2, 2, std::string("N", 2)}}, false);
+    tiff.replace(4, 4, BigEndian(static_cast<std::uint32_t>(tiff.size())));
+    AddDirectory(tiff,
+                 {{0x10F, 2, 6, std::string("Kerfo", 6)},
+                  {0x112, 3, 1, BigEndian(6 << 16)},
+                  {0x11A, 5, 1, BigEndian(300) + BigEndian(1)},
+                  {0x8769, 4, 1, BigEndian(exif)},
+                  {0x8825, 4, 1, BigEndian(gps)}},
+                 !thumbnail.empty());
+    if (!thumbnail.empty()) {
+        const auto data = static_cast<std::uint32_t>(tiff.size() + 2 + 2 * 12 + 4);
+        AddDirectory(tiff,
+                     {{0x201, 4, 1, BigEndian(data)},
+                      {0x202, 4, 1, BigEndian(static_cast<std::uint32_t>(thumbnail.size()))}},
+                     false);
+        tiff += thumbnail;
+    }
+    const std::string data = std::string("Exif\0\0", 6) + tiff;
+    return "\xFF\xE1" + BigEndian(static_cast<std::uint32_t>(data.size() + 2)).substr(2) + data;
+}
+
+TEST_F(ColourTest, EveryJpegPiecesExifGivesItsOwnSizeAndNoThumbnailOfThePicture) {
+    SavePictureFile(MakePattern(16, 16).get(), Path("thumbnail.jpg"), 0, 90);
+    SavePictureFile(MakePattern(96, 64).get(), Path("plain.jpg"), 11811, 90);
+    const std::string plain = ReadFile(Path("plain.jpg"));
+    WriteFile(
+        Path("a.jpg"),
+        plain.substr(0, 2) + CameraExif(96, 64, ReadFile(Path("thumbnail.jpg"))) + plain.substr(2));
+    const std::vector<std::pair<std::vector<std::string>,
+                                std::vector<std::tuple<std::string, unsigned, unsigned>>>>
+        jobs = {
+            {{"-w", "40", "a.jpg", "l.jpg", "r.jpg"}, {{"l.jpg", 40, 64}, {"r.jpg", 56, 64}}},
+            {{"-g", "2", "2", "a.jpg"}, {{"a-01-01.jpg", 48, 32}, {"a-02-02.jpg", 48, 32}}},
+            {{"-lossless", "-w", "32", "a.jpg", "l.jpg", "r.jpg"},
+             {{"l.jpg", 32, 64}, {"r.jpg", 64, 64}}},
+        };
+    for (const auto& [arguments, pieces] : jobs) {
+        ASSERT_EQ(Kerfo(arguments).exitCode, 0);
+        // TurboJPEG's lossless crop sets the size tags itself, as LONG.
+        const bool lossless = arguments[0] == "-lossless";
+        for (const auto& [name, width, height] : pieces) {
+            EXPECT_TRUE(JpegSegments(ReadFile(Path(name)), 0xE1) ==
+                        CameraExif(width, height, "", lossless))
+                << arguments[0] << " " << name;
         }
     }
 }

@@ -16,24 +16,6 @@ namespace {
 
 const std::string kWarning = "Kerfo Ver 1.12 - warning\n";
 
-// The marker segments of a JPEG of the given code (APPn, COM), in order.
-std::string Segments(const std::string& jpeg, unsigned code) {
-    std::string found;
-    for (std::size_t at = 2; at + 4 <= jpeg.size();) {
-        const unsigned marker = static_cast<unsigned char>(jpeg[at + 1]);
-        const std::size_t length = static_cast<unsigned char>(jpeg[at + 2]) << 8 |
-                                   static_cast<unsigned char>(jpeg[at + 3]);
-        if (marker == 0xDA) {
-            break;
-        }
-        if (marker == code) {
-            found += jpeg.substr(at, 2 + length);
-        }
-        at += 2 + length;
-    }
-    return found;
-}
-
 class LosslessTest : public PictureFolderTest {
   protected:
     // Makes a.jpg of the size, kind (8 grey, 24 colour) and subsampling flag.
@@ -112,8 +94,8 @@ TEST_F(LosslessTest, PiecesKeepTheMarkersAndCmyk) {
     for (const std::string name : {"left.jpg", "right.jpg"}) {
         const std::string after = ReadFile(Path(name));
         for (const unsigned code : {0xE1u, 0xE2u, 0xFEu}) {  // XMP, ICC profile, comment
-            EXPECT_FALSE(Segments(before, code).empty());
-            EXPECT_EQ(Segments(after, code), Segments(before, code)) << name << " " << code;
+            EXPECT_FALSE(JpegSegments(before, code).empty());
+            EXPECT_EQ(JpegSegments(after, code), JpegSegments(before, code)) << name << " " << code;
         }
     }
 

@@ -329,6 +329,37 @@ std::string PngChunksOfType(const std::string& png, const std::string& type) {
     return found;
 }
 
+std::string JpegSegments(const std::string& jpeg, unsigned code) {
+    std::string found;
+    for (std::size_t at = 2; at + 4 <= jpeg.size();) {
+        const unsigned marker = static_cast<unsigned char>(jpeg[at + 1]);
+        const std::size_t length = static_cast<unsigned char>(jpeg[at + 2]) << 8 |
+                                   static_cast<unsigned char>(jpeg[at + 3]);
+        if (marker == 0xDA) {
+            break;
+        }
+        if (marker == code) {
+            found += jpeg.substr(at, 2 + length);
+        }
+        at += 2 + length;
+    }
+    return found;
+}
+
+std::string MagickPixels(const std::string& path, int left, int top, int width, int height) {
+    std::vector<std::string> arguments = {path};
+    if (width > 0) {
+        arguments.insert(arguments.end(),
+                         {"-crop",
+                          std::to_string(width) + "x" + std::to_string(height) + "+" +
+                              std::to_string(left) + "+" + std::to_string(top),
+                          "+repage"});
+    }
+    arguments.insert(arguments.end(), {"-depth", "16", "-endian", "MSB", "rgba:-"});
+    // A warning about data behind a BMP's end (exit code 1) still reads it.
+    return Run("/usr/bin/convert", arguments).out;
+}
+
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream stream(text);

@@ -106,6 +106,16 @@ std::string InsertPngChunks(const std::string& png, const std::string& chunks);
 // The whole chunks of a PNG of the given type, in file order, concatenated.
 std::string PngChunksOfType(const std::string& png, const std::string& type);
 
+// The marker segments of a JPEG of the given code (APPn, COM), whole and in
+// order, up to its first scan.
+std::string JpegSegments(const std::string& jpeg, unsigned code);
+
+// ImageMagick's reading of a picture file, or of the rectangle of it at (left,
+// top) of the given size: 16 bits a channel of red, green, blue and alpha,
+// most significant byte first. Empty when it can't read the file.
+std::string MagickPixels(const std::string& path, int left = 0, int top = 0, int width = 0,
+                         int height = 0);
+
 // The lines of a text, without their line feeds.
 std::vector<std::string> Lines(const std::string& text);
 

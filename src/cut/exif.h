@@ -1,0 +1,24 @@
+#pragma once
+// The EXIF of a piece: the picture's own, tag for tag (orientation, camera,
+// dates, GPS, resolution), but for what describes the picture as a whole: its
+// size in pixels, and the embedded thumbnail, which shows the whole picture
+// and so goes with no piece.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kerfo {
+
+// The EXIF segment of a piece of width x height pixels, made from the
+// picture's segment exif (the data of an APP1 segment: "Exif", two zeros and
+// the TIFF structure): the same bytes, with the piece's size in the tags of
+// the picture's size (PixelXDimension and PixelYDimension of the EXIF
+// directory, ImageWidth and ImageLength where the first directory has them),
+// and without the thumbnail: the first directory links to no second one, and
+// the second directory and the thumbnail's data are cut off the end of the
+// segment where nothing else follows them, or else overwritten with zeros.
+// What can't be read of the structure is left as it is.
+std::string PieceExif(std::string_view exif, std::uint32_t width, std::uint32_t height);
+
+}  // namespace kerfo
