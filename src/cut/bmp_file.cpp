@@ -177,6 +177,24 @@ void ConvertRow(const BmpLayout& layout, const std::vector<Field>& fields, const
     }
 }
 
+// Whether any pixel of an uncompressed 32-bit BMP has a fourth byte other than
+// 0. A file cut short is left for the decoding to refuse.
+bool AnyFourthByteSet(ByteSource& source, const BmpLayout& layout) {
+    const std::uint64_t stride = std::uint64_t{layout.width} * 4;
+    std::vector<unsigned char> row(static_cast<std::size_t>(stride));
+    for (std::uint32_t r = 0; r < layout.height; ++r) {
+        if (!ReadAll(source, layout.pixelOffset + r * stride, row.data(), row.size())) {
+            return false;
+        }
+        for (std::size_t x = 3; x < row.size(); x += 4) {
+            if (row[x] != 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 // Reads the rows of an uncompressed BMP, each padded to four bytes.
 std::string DecodeRows(ByteSource& source, const BmpLayout& layout, FIBITMAP* bitmap) {
     const unsigned outBits = layout.type == FIT_BITMAP ? 8 : 16;
@@ -376,8 +394,8 @@ std::optional<BmpLayout> ReadBmpLayout(ByteSource& source) {
     } else if (bits == 16) {
         layout.masks = {0x7C00, 0x03E0, 0x001F, 0};
     } else if (bits == 32) {
-        // The fourth byte is unused: no alpha without bit fields.
-        layout.masks = {0xFF0000, 0x00FF00, 0x0000FF, 0};
+        layout.masks = {0xFF0000, 0x00FF00, 0x0000FF, 0xFF000000};
+        layout.alphaUnlessAllClear = true;
     }
     if (layout.pixelOffset < layout.headerEnd) {
         layout.refusal = "Its header is damaged: its pixels would start inside it.";
@@ -420,8 +438,13 @@ std::optional<BmpLayout> ReadBmpLayout(ByteSource& source) {
     return layout;
 }
 
-DecodedBmp DecodeBmp(ByteSource& source, const BmpLayout& layout) {
+DecodedBmp DecodeBmp(ByteSource& source, const BmpLayout& given) {
     DecodedBmp result;
+    BmpLayout layout = given;
+    if (layout.alphaUnlessAllClear && !AnyFourthByteSet(source, layout)) {
+        layout.masks[3] = 0;
+        layout.bitmapBits = 24;
+    }
     const int width = static_cast<int>(layout.width);
     const int height = static_cast<int>(layout.height);
     Bitmap bitmap(layout.type == FIT_BITMAP

@@ -1,11 +1,10 @@
 #pragma once
 // BMP files, read by the program itself: the image library reads only the
-// 40-byte header, takes every 32-bit BMP's fourth byte for alpha, reads colour
-// masks as its own few layouts, and decodes damaged run-length data into
-// whatever it makes of it. Here every header is read (OS/2 1.x and 2.x,
-// Windows 3 to V5), palettes of 1, 2, 4 and 8 bits, rows stored bottom or top
-// first, colour masks as the file gives them, and run-length data with its
-// damage found.
+// 40-byte header, takes a 32-bit BMP's fourth byte for alpha even where it is 0 throughout, reads
+// colour masks as its own few layouts, and decodes damaged run-length data into whatever it makes
+// of it. Here every header is read (OS/2 1.x and 2.x, Windows 3 to V5), palettes of 1, 2, 4 and 8
+// bits, rows stored bottom or top first, colour masks as the file gives them, and run-length data
+// with its damage found.
 
 #include <FreeImage.h>
 
@@ -34,6 +33,10 @@ struct BmpLayout {
     // blue and alpha (0: none) of one of 16 or 32 bits.
     std::vector<RGBQUAD> palette;
     std::array<std::uint32_t, 4> masks{};
+    // A 32-bit picture without masks: its fourth byte is alpha, unless it is 0
+    // in every pixel, as where it is unused (screenshots, the clipboard); the
+    // alpha mask is set, and DecodeBmp drops it for such a picture.
+    bool alphaUnlessAllClear = false;
     std::uint32_t dotsPerMeterX = 0;
     std::uint32_t dotsPerMeterY = 0;
     // A V5 header's embedded ICC profile, where it lies in the file.

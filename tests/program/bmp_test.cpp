@@ -135,6 +135,8 @@ TEST_F(BmpTest, EveryLayoutIsCutAsImageMagickReadsItAndDamagedOnesAreRefused) {
         {"v5-555.bmp", {"rgb.png", "-define", "bmp:subtype=RGB555", "BMP:"}, {5, 5, 5, 0}},
         {"v5-alpha.bmp", {"alpha.png", "BMP:"}, {8, 8, 8, 8}},
         {"rgb32.bmp", Layout(40, 32)},  // the fourth byte 0, and no alpha
+        // The fourth byte set: alpha, as in the library's own 32-bit BMPs.
+        {"rgb32-alpha.bmp", Layout(40, 32, 0, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}), {8, 8, 8, 8}},
         {"rgb32-odd.bmp", Layout(40, 32, 3, {0xFF000000, 0x00000FF0, 0x00FF0000, 0})},
         {"rgb16-231.bmp", Layout(40, 16, 3, {0x30, 0x0E, 0x01, 0}), {2, 3, 1, 0}},
         {"rgb16-3103.bmp", Layout(40, 16, 3, {0xE000, 0x1FF8, 0x0007, 0}), {3, 10, 3, 0}},
