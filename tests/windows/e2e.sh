@@ -104,17 +104,16 @@ cleanup() {
 trap cleanup EXIT
 
 # A virtual screen of our own for the whole run: every Wine program of this
-# run talks to it, none to a real display.
-display=""
-for number in $(seq 90 140); do
-    if [[ ! -e "/tmp/.X11-unix/X$number" && ! -e "/tmp/.X$number-lock" ]]; then
-        display=":$number"
-        break
-    fi
-done
-[[ -n "$display" ]] || die "no free X display number in :90..:140"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# run talks to it, none to a real display. Xvfb takes the first free display
+# number from 90 on and says which (another run may start one meanwhile).
+exec 7<> <(:)
+Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
+number=""
+read -r -t 30 number <&7 || true
+exec 7<&-
+[[ -n "$number" ]] || die "Xvfb did not start: $(tail -n 3 "$work/xvfb.log")"
+display=":$number"
 export DISPLAY="$display"
 for _ in $(seq 1 50); do
     xdotool getdisplaygeometry >/dev/null 2>&1 && break
