@@ -2,13 +2,19 @@
 
 #include "cut/pieces.h"
 
+#include <atomic>
 #include <cstring>
+#include <exception>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "app/messages.h"
 #include "cut/cut_jobs.h"
 #include "cut/exif.h"
 #include "cut/png_chunks.h"
+#include "platform/platform.h"
+#include "platform/safe_file.h"
 
 namespace kerfo {
 namespace {
@@ -79,6 +85,66 @@ Bitmap PieceOf(FIBITMAP* picture, PieceSpec spec, FREE_IMAGE_FORMAT format, bool
     return view;
 }
 
+// The piece's pixels copied into buffer, a bitmap kept from the last piece of
+// the same size, so that a grid's tiles cost no new memory each: the same
+// bitmap as a copy of the rectangle would be, its metadata the picture's. A
+// buffer of another size, or pixels that don't start on a byte, make a new
+// copy.
+void CopyInto(Bitmap& buffer, FIBITMAP* picture, const PieceSpec& spec) {
+    const unsigned bits = FreeImage_GetBPP(picture);
+    if (!buffer || bits % 8 != 0 || FreeImage_GetBPP(buffer.get()) != bits ||
+        FreeImage_GetImageType(buffer.get()) != FreeImage_GetImageType(picture) ||
+        static_cast<int>(FreeImage_GetWidth(buffer.get())) != spec.width ||
+        static_cast<int>(FreeImage_GetHeight(buffer.get())) != spec.height) {
+        buffer = CopyRegion(picture, spec.left, spec.top, spec.width, spec.height);
+        return;
+    }
+    const unsigned height = FreeImage_GetHeight(picture);
+    const std::size_t line = FreeImage_GetLine(buffer.get());
+    for (int y = 0; y < spec.height; ++y) {
+        const BYTE* from =
+            FreeImage_GetScanLine(picture, static_cast<int>(height) - 1 - (spec.top + y)) +
+            static_cast<std::size_t>(spec.left) * (bits / 8);
+        std::memcpy(FreeImage_GetScanLine(buffer.get(), spec.height - 1 - y), from, line);
+    }
+}
+
+// Runs work(index, worker) for every index below count, each once, on as many
+// threads as workers, the calling one among them; worker tells the thread (0
+// to workers - 1). The first failure (a Fatal) keeps the rest from starting
+// and is thrown again here once every thread has ended.
+void ForEachOnThreads(std::size_t count, std::size_t workers,
+                      const std::function<void(std::size_t, std::size_t)>& work) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    auto run = [&](std::size_t worker) {
+        try {
+            for (std::size_t i = next++; i < count && !failed; i = next++) {
+                work(i, worker);
+            }
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(failureLock);
+            if (!failure) {
+                failure = std::current_exception();
+            }
+            failed = true;
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t worker = 1; worker < workers; ++worker) {
+        threads.push_back(platform::StartWorkerThread([&run, worker] { run(worker); }));
+    }
+    run(0);
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
 }  // namespace
 
 void SavePieces(const char* input, Bitmap picture, const std::vector<PieceSpec>& pieces,
@@ -91,21 +157,48 @@ void SavePieces(const char* input, Bitmap picture, const std::vector<PieceSpec>&
 
     const bool pngPicture = FormatForName(input) == FIF_PNG;
     const PngColour colour = pngPicture ? ReadPngColourOf(input) : PngColour{};
-    auto save = [&](std::size_t index, FIBITMAP* from, bool lastOfPicture) {
+    auto saveAs = [&](std::size_t index, FIBITMAP* from, FIBITMAP* piece) {
         const PieceSpec& spec = pieces[index];
-        const Bitmap piece = PieceOf(from, spec, set.Format(index), lastOfPicture);
-        const bool pngOfPng = pngPicture && set.Format(index) == FIF_PNG && piece;
+        const bool pngOfPng = pngPicture && set.Format(index) == FIF_PNG && piece != nullptr;
         if (pngOfPng && colour.chunks.find("iCCP") != std::string::npos) {
             // The picture's own chunks, profile included, byte for byte; the
             // library would write the profile a second time.
-            FreeImage_DestroyICCProfile(piece.get());
+            FreeImage_DestroyICCProfile(piece);
         }
-        if (set.Format(index) == FIF_JPEG && piece && !RawExif(piece.get()).empty()) {
-            SetRawExif(piece.get(),
-                       PieceExif(RawExif(piece.get()), static_cast<std::uint32_t>(spec.width),
-                                 static_cast<std::uint32_t>(spec.height)));
+        if (set.Format(index) == FIF_JPEG && piece != nullptr && !RawExif(from).empty()) {
+            SetRawExif(piece, PieceExif(RawExif(from), static_cast<std::uint32_t>(spec.width),
+                                        static_cast<std::uint32_t>(spec.height)));
         }
-        set.Save(index, piece.get(), quality, pngOfPng ? &colour : nullptr);
+        set.Save(index, piece, quality, pngOfPng ? &colour : nullptr);
+    };
+    auto save = [&](std::size_t index, FIBITMAP* from, bool lastOfPicture) {
+        const Bitmap piece = PieceOf(from, pieces[index], set.Format(index), lastOfPicture);
+        saveAs(index, from, piece.get());
+    };
+    // Many pieces (a grid's tiles) are encoded on every core, each thread with
+    // one tile in memory at a time: a JPEG tile is copied into a bitmap the
+    // thread keeps (the JPEG encoder would copy a whole row of the picture's
+    // width for every row of a view), the others are views where that is safe.
+    // The picture is only read. A few pieces go one after the other, as views:
+    // a thread of their own would cost more than it saves.
+    const std::size_t threads = platform::UsableCores();
+    auto saveAll = [&](const std::vector<std::size_t>& indices, FIBITMAP* from) {
+        if (threads < 2 || indices.size() <= threads) {
+            for (std::size_t i : indices) {
+                save(i, from, i == indices.back());
+            }
+            return;
+        }
+        std::vector<Bitmap> buffers(threads);
+        ForEachOnThreads(indices.size(), threads, [&](std::size_t n, std::size_t worker) {
+            const std::size_t index = indices[n];
+            if (set.Format(index) == FIF_JPEG) {
+                CopyInto(buffers[worker], from, pieces[index]);
+                saveAs(index, from, buffers[worker].get());
+            } else {
+                save(index, from, false);
+            }
+        });
     };
 
     // The pieces cut from the stored samples, and those cut from samples
@@ -117,9 +210,7 @@ void SavePieces(const char* input, Bitmap picture, const std::vector<PieceSpec>&
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         (correct && set.Format(i) != FIF_PNG ? fromCorrected : fromStored).push_back(i);
     }
-    for (std::size_t i : fromStored) {
-        save(i, picture.get(), i == fromStored.back());
-    }
+    saveAll(fromStored, picture.get());
     if (!fromCorrected.empty()) {
         // One picture in memory at a time: the stored samples go before the
         // corrected ones are decoded.
@@ -131,9 +222,7 @@ void SavePieces(const char* input, Bitmap picture, const std::vector<PieceSpec>&
             FreeImage_GetHeight(corrected.get()) != height) {
             Fatal("Couldn't open input file: %s\nIt changed while it was being cut.", input);
         }
-        for (std::size_t i : fromCorrected) {
-            save(i, corrected.get(), i == fromCorrected.back());
-        }
+        saveAll(fromCorrected, corrected.get());
     }
     set.Commit();
 }

@@ -106,6 +106,10 @@ std::FILE* OpenFile(const char* path, const char* mode);
 // them can be read.
 std::optional<std::uint64_t> AvailableMemory();
 
+// How many processors this process may run on: those its affinity allows
+// (taskset, a container's share), not the machine's count; at least 1.
+unsigned UsableCores();
+
 // The local time of a moment, as localtime gives it but safe to call from
 // anywhere; false when it can't be had.
 bool LocalTime(std::time_t moment, std::tm& local);

@@ -1,6 +1,7 @@
 // The POSIX side of the platform layer.
 
 #include <fcntl.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "platform/platform.h"
 
@@ -157,6 +159,15 @@ bool SameAsTyped(std::string_view passed, std::string_view typed) {
 
 std::FILE* OpenFile(const char* path, const char* mode) {
     return std::fopen(path, mode);
+}
+
+unsigned UsableCores() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        return std::max(1, CPU_COUNT(&set));
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 int ModuleFileName(char* buffer, int size) {

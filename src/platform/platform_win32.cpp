@@ -94,6 +94,19 @@ std::optional<std::uint64_t> AvailableMemory() {
     return std::min<std::uint64_t>(status.ullAvailPhys, status.ullAvailVirtual);
 }
 
+unsigned UsableCores() {
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process != 0) {
+        unsigned count = 0;
+        for (; process != 0; process &= process - 1) {
+            ++count;
+        }
+        return count;
+    }
+    return std::max<unsigned>(1, GetActiveProcessorCount(ALL_PROCESSOR_GROUPS));
+}
+
 void SetProcessArguments(int /*argc*/, const char* const* /*argv*/) {}
 
 const char* CommandLineText() {

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kerfo::platform {
@@ -73,6 +75,12 @@ struct ReplaceResult {
 // flushed, none is renamed; when a rename fails, the files from it on are left
 // unreplaced.
 ReplaceResult ReplaceTargets(const std::vector<ReplacementFile*>& files);
+
+// Starts work on a thread of its own beside the main one. The cleanup of an
+// interrupted run stays with the main thread (on POSIX the new thread blocks
+// the cleanup signals); the thread may open, write and finish
+// ReplacementFiles, each its own, while others do the same.
+std::thread StartWorkerThread(std::function<void()> work);
 
 // What a write to a path would replace.
 struct TargetInfo {

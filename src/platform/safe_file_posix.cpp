@@ -6,6 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <pthread.h>
+#include <sched.h>
+
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -33,7 +37,28 @@ constexpr int kCleanupSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT,
 // the dot and the suffix it stays below the usual limit of 255 bytes.
 constexpr std::size_t kMaxBaseInTemporaryName = 200;
 
+sigset_t CleanupSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signalNumber : kCleanupSignals) {
+        sigaddset(&set, signalNumber);
+    }
+    return set;
+}
+
+// Taken by the outermost CleanupHold of any thread, and by the handler: a
+// lock that a signal handler may wait for, since it never sleeps. A thread
+// blocks the cleanup signals before it takes the lock, so the handler never
+// waits for the thread it interrupted.
+std::atomic_flag pendingLock = ATOMIC_FLAG_INIT;
+
+void LockPending() {
+    while (pendingLock.test_and_set(std::memory_order_acquire)) {
+    }
+}
+
 extern "C" void RemovePendingAndDie(int signalNumber) {
+    LockPending();  // held until the process ends
     for (const std::string& path : detail::PendingTemporaries()) {
         unlink(path.c_str());
     }
@@ -41,12 +66,7 @@ extern "C" void RemovePendingAndDie(int signalNumber) {
     std::raise(signalNumber);
 }
 
-void InstallCleanupHandlers() {
-    static bool installed = false;
-    if (installed) {
-        return;
-    }
-    installed = true;
+void InstallEachCleanupHandler() {
     for (const int signalNumber : kCleanupSignals) {
         struct sigaction previous {};
         if (sigaction(signalNumber, nullptr, &previous) != 0 || previous.sa_handler != SIG_DFL) {
@@ -64,6 +84,15 @@ void InstallCleanupHandlers() {
     if (sigaction(SIGXFSZ, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL) {
         std::signal(SIGXFSZ, SIG_IGN);
     }
+}
+
+// Once, whichever thread comes first.
+void InstallCleanupHandlers() {
+    static const bool installed = [] {
+        InstallEachCleanupHandler();
+        return true;
+    }();
+    static_cast<void>(installed);
 }
 
 mode_t CurrentUmask() {
@@ -116,27 +145,25 @@ int ReplaceError(const std::string& target, const struct stat& status) {
 
 namespace detail {
 
-// Nested holds block the signals once and let them through when the outermost
-// goes.
+// A thread's nested holds block the signals and take the lock once, and let
+// them go when the outermost ends.
 namespace {
-int holdDepth = 0;
-sigset_t maskBeforeHold;
+thread_local int holdDepth = 0;
+thread_local sigset_t maskBeforeHold;
 }  // namespace
 
 CleanupHold::CleanupHold() {
     if (holdDepth++ == 0) {
-        sigset_t set;
-        sigemptyset(&set);
-        for (const int signalNumber : kCleanupSignals) {
-            sigaddset(&set, signalNumber);
-        }
-        sigprocmask(SIG_BLOCK, &set, &maskBeforeHold);
+        const sigset_t set = CleanupSignalSet();
+        pthread_sigmask(SIG_BLOCK, &set, &maskBeforeHold);
+        LockPending();
     }
 }
 
 CleanupHold::~CleanupHold() {
     if (--holdDepth == 0) {
-        sigprocmask(SIG_SETMASK, &maskBeforeHold, nullptr);
+        pendingLock.clear(std::memory_order_release);
+        pthread_sigmask(SIG_SETMASK, &maskBeforeHold, nullptr);
     }
 }
 
@@ -255,6 +282,16 @@ bool ReplacementFile::Sync() {
     }
     close(fd);
     return true;
+}
+
+std::thread StartWorkerThread(std::function<void()> work) {
+    // The thread takes the mask it is started with.
+    const sigset_t set = CleanupSignalSet();
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &set, &before);
+    std::thread thread(std::move(work));
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return thread;
 }
 
 TargetInfo InspectTarget(const std::string& path) {

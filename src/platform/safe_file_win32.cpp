@@ -42,12 +42,10 @@ BOOL WINAPI RemovePending(DWORD /*event*/) {
     return FALSE;  // the default handler then ends the process
 }
 
+// Once, whichever thread comes first.
 void InstallCleanupHandler() {
-    static bool installed = false;
-    if (!installed) {
-        installed = true;
-        SetConsoleCtrlHandler(RemovePending, TRUE);
-    }
+    static const bool installed = SetConsoleCtrlHandler(RemovePending, TRUE) != 0;
+    static_cast<void>(installed);
 }
 
 // What Windows says of its last error, as one short clause.
@@ -267,6 +265,11 @@ bool ReplacementFile::Sync() {
         return false;
     }
     return true;
+}
+
+std::thread StartWorkerThread(std::function<void()> work) {
+    // The console's handler runs on a thread of its own anyway.
+    return std::thread(std::move(work));
 }
 
 TargetInfo InspectTarget(const std::string& path) {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <set>
 #include <sstream>
 
 #include "picture_folder.h"
@@ -194,14 +196,25 @@ TEST_F(FaultTest, AFullDiskLeavesTheInputIntact) {
 
 // Runs kerfo with the preloaded tracer (sync_trace.c), which records every
 // fsync and rename in the trace file and can stop the program just before a
-// given fsync.
+// given fsync; on one core alone when asked (kerfo runs one thread a core).
 class TracedKerfo {
   public:
-    TracedKerfo(const std::string& folder, std::vector<std::string> arguments, int stopAtSync = 0)
+    TracedKerfo(const std::string& folder, std::vector<std::string> arguments, int stopAtSync = 0,
+                bool oneCore = false)
         : trace_(folder + "/../trace-" + std::to_string(getpid())) {
         std::remove(trace_.c_str());
         child_ = fork();
         if (child_ == 0) {
+            cpu_set_t cores;
+            if (oneCore && sched_getaffinity(0, sizeof cores, &cores) == 0) {
+                int first = 0;
+                while (!CPU_ISSET(first, &cores)) {
+                    ++first;
+                }
+                CPU_ZERO(&cores);
+                CPU_SET(first, &cores);
+                sched_setaffinity(0, sizeof cores, &cores);
+            }
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
             dup2(null, 2);
@@ -264,24 +277,52 @@ std::string BaseName(const std::string& path) {
 
 TEST_F(FaultTest, EveryPieceIsOnDiskBeforeAnyIsRenamedAndTheFolderAfter) {
     Make("a.png", 64, 48, 11811);
-    TracedKerfo run(folder_.Path(), {"-w", "10", "a.png", "left.png", "rest.png"});
-    ASSERT_EQ(run.Wait(), 0);
-    const std::vector<std::string> trace = run.Trace();
-    ASSERT_EQ(trace.size(), 5u);
-    std::vector<std::string> synced;
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_EQ(trace[i].rfind("fsync ", 0), 0u) << trace[i];
-        synced.push_back(BaseName(trace[i]));
+    SavePictureFile(MakePattern(64, 48).get(), Path("a.jpg"), 11811, 90);
+    const std::vector<std::string> tiles = {"a-01-01.jpg", "a-01-02.jpg", "a-01-03.jpg",
+                                            "a-02-01.jpg", "a-02-02.jpg", "a-02-03.jpg"};
+    struct Case {
+        std::vector<std::string> arguments;
+        std::vector<std::string> pieces;
+        bool oneCore;
+    };
+    // A grid's tiles are encoded on every core, or on the one core there is.
+    const std::vector<Case> cases = {
+        {{"-w", "10", "a.png", "left.png", "rest.png"}, {"left.png", "rest.png"}, false},
+        {{"-g", "2", "3", "a.jpg"}, tiles, true},
+        {{"-g", "2", "3", "a.jpg"}, tiles, false},
+    };
+    std::vector<std::string> oneCoreTiles;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments[0] + (c.oneCore ? " on one core" : " on every core"));
+        TracedKerfo run(folder_.Path(), c.arguments, 0, c.oneCore);
+        ASSERT_EQ(run.Wait(), 0);
+        const std::vector<std::string> trace = run.Trace();
+        const std::size_t count = c.pieces.size();
+        ASSERT_EQ(trace.size(), 2 * count + 1);
+        std::set<std::string> synced;
+        for (std::size_t i = 0; i < count; ++i) {
+            ASSERT_EQ(trace[i].rfind("fsync ", 0), 0u) << trace[i];
+            synced.insert(BaseName(trace[i]));
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            std::istringstream words(trace[count + i]);
+            std::string verb, from, to;
+            words >> verb >> from >> to;
+            EXPECT_EQ(verb, "rename");
+            EXPECT_EQ(synced.count(BaseName(from)), 1u) << "the file renamed is one flushed";
+            EXPECT_EQ(to, c.pieces[i]);
+        }
+        EXPECT_EQ(trace[2 * count], "fsync " + folder_.Path()) << "then the folder";
+        std::vector<std::string> bytes;
+        for (const std::string& piece : c.pieces) {
+            bytes.push_back(ReadFile(Path(piece)));
+        }
+        if (c.oneCore) {
+            oneCoreTiles = bytes;
+        } else if (!oneCoreTiles.empty()) {
+            EXPECT_TRUE(bytes == oneCoreTiles) << "the same bytes on every core as on one";
+        }
     }
-    for (int i = 2; i < 4; ++i) {
-        std::istringstream words(trace[i]);
-        std::string verb, from, to;
-        words >> verb >> from >> to;
-        EXPECT_EQ(verb, "rename");
-        EXPECT_EQ(BaseName(from), synced[i - 2]) << "the file renamed is the one flushed";
-        EXPECT_EQ(to, i == 2 ? "left.png" : "rest.png");
-    }
-    EXPECT_EQ(trace[4], "fsync " + folder_.Path()) << "then the folder";
 }
 
 TEST_F(FaultTest, ACaughtSignalNeverLeavesATemporaryFileNorHalfAJob) {
