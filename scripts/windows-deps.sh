@@ -28,36 +28,15 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
-print_only=false
-case "${1:-}" in
-    "") ;;
-    --print-prefix) print_only=true ;;
-    *)
-        echo "usage: $0 [--print-prefix]" >&2
-        exit 2
-        ;;
-esac
-
 deps_name=windows-deps
 cache="${KERFO_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kerfo/windows-deps}"
-cores="$(nproc)"
-jobs="${KERFO_JOBS:-$((cores < 2 ? cores : 2))}"
 # shellcheck source=scripts/lib/debian-sources.sh
 source "$root/scripts/lib/debian-sources.sh"
-
-if $print_only; then
-    require_linux_libraries
-else
-    ensure_packages libfreeimage-dev
-fi
+begin_deps "$@"
 
 recipe="$(recipe_digest "$0" "$root/scripts/lib/debian-sources.sh" \
     "$root/cmake/mingw-w64-x86_64.cmake" "$root"/cmake/freeimage/*)"
-find_prefix
-
-$print_only && print_built_prefix
-exit_if_built
-lock_cache
+claim_prefix
 
 start="$(date +%s)"
 ensure_packages g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \

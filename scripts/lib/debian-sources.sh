@@ -7,10 +7,8 @@
 # cache's lock, downloads and unpacks the sources with Debian's patches applied,
 # builds each library and moves the finished prefix into place with its stamp.
 #
-# The sourcing script sets, before it calls anything here:
-#   deps_name   the name its messages start with
-#   cache       the cache folder
-#   jobs        parallel compile jobs
+# The sourcing script sets deps_name (the name its messages start with) and
+# cache (the cache folder), and then calls begin_deps with its arguments.
 # Runs as root: it installs the Debian packages it needs with apt-get.
 
 log() { echo "$deps_name: $*" >&2; }
@@ -70,6 +68,30 @@ require_linux_libraries() {
     done
 }
 
+# Takes the scripts' one option, --print-prefix (print the prefix and exit: 0
+# when it is built, 1 when not), into print_only, and sets jobs (KERFO_JOBS,
+# else the cores, at most 2). Without the option, makes sure the Linux
+# libraries are there: libfreeimage-dev brings them all.
+begin_deps() {
+    print_only=false
+    case "${1:-}" in
+        "") ;;
+        --print-prefix) print_only=true ;;
+        *)
+            echo "usage: $0 [--print-prefix]" >&2
+            exit 2
+            ;;
+    esac
+    local cores
+    cores="$(nproc)"
+    jobs="${KERFO_JOBS:-$((cores < 2 ? cores : 2))}"
+    if $print_only; then
+        require_linux_libraries
+    else
+        ensure_packages libfreeimage-dev
+    fi
+}
+
 # The first ten hex digits of the digest of the files "$@", the recipe.
 recipe_digest() {
     cat "$@" | sha256sum | cut -c1-10
@@ -107,8 +129,14 @@ exit_if_built() {
     fi
 }
 
-# One build at a time per cache; a second run waits and then finds the stamp.
-lock_cache() {
+# Finds the prefix of the recipe's digest ($recipe): prints it and ends the
+# script when it is built (or, with --print-prefix, when it is not), else
+# takes the cache's lock for the build. One build at a time per cache; a
+# second run waits and then finds the stamp.
+claim_prefix() {
+    find_prefix
+    $print_only && print_built_prefix
+    exit_if_built
     mkdir -p "$cache"
     exec 9>"$cache/.lock"
     if ! flock -n 9; then
@@ -267,7 +295,8 @@ build_zlib() {
     step zlib cmake -S "${tree[zlib]}" -B "$b" "${cmake_args[@]}" \
         -DCMAKE_C_FLAGS="-O3 -DUNALIGNED_OK $cflags"
     step zlib cmake --build "$b" --target zlibstatic -j "$jobs"
-    cp "$b/libzlibstatic.a" "$stage/lib/libz.a"
+    # libz.a on Linux, libzlibstatic.a for MinGW.
+    cp "$(ls "$b"/libz.a "$b"/libzlibstatic.a 2>/dev/null | head -n 1)" "$stage/lib/libz.a"
     cp "${tree[zlib]}/zlib.h" "$b/zconf.h" "$stage/include/"
 }
 
