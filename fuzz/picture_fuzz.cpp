@@ -1,22 +1,34 @@
 // Feeds arbitrary picture files to the program's picture loading: the header
 // checks, the refusal of implausible and damaged pictures, the program's own
-// BMP reader and the image library's decoders, and the rewriting of a JPEG's
-// EXIF for its pieces. Whatever the bytes, loading either refuses
-// with a message or gives a bitmap of the size the header claims, and never
-// takes more memory than the limit it is given (the fuzzer's malloc limit
-// catches any allocation beyond it).
+// BMP reader and the image library's decoders behind them, and the rewriting of
+// a JPEG's EXIF for its pieces; then cuts what loads into a left and a right
+// half and saves them as the program saves pieces (views or copies of the
+// picture, converted for their format, with the picture's metadata and colour
+// chunks). Whatever the bytes, loading either refuses with a message or gives
+// a bitmap of the size the header claims, and never takes more memory than the
+// limit it is given (the fuzzer's malloc limit catches any allocation beyond
+// it); saving either saves or refuses with a message.
 //
 // Input: byte 0 chooses the format ('J' JPEG, 'P' PNG, anything else BMP), the
-// rest is the file.
+// rest is the file. The pieces are JPEG, PNG or BMP files by the input's
+// length (modulo 3), so that mutations reach all three. The picture and its
+// pieces are files in a folder of their own in /dev/shm (else /tmp), removed
+// after each input.
+
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/messages.h"
 #include "cut/cut_jobs.h"
 #include "cut/exif.h"
 #include "cut/picture_file.h"
+#include "cut/pieces.h"
 
 namespace {
 
@@ -30,15 +42,50 @@ void Require(bool condition, const char* what) {
     }
 }
 
+// The folder of the picture and its pieces, removed with the object.
+class Folder {
+  public:
+    Folder() {
+        std::string name = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        name += "/kerfo-fuzz-XXXXXX";
+        Require(mkdtemp(name.data()) != nullptr, "a folder for the pieces");
+        path_ = name;
+    }
+    ~Folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    std::string operator/(const char* name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    Require(file != nullptr, "the picture's file opens");
+    const bool written = std::fwrite(data, 1, size, file) == size;
+    Require(std::fclose(file) == 0 && written, "the picture's file is written");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) {
         return 0;
     }
+    const Folder folder;
     const FREE_IMAGE_FORMAT format = data[0] == 'J' ? FIF_JPEG : data[0] == 'P' ? FIF_PNG : FIF_BMP;
+    const std::string input = folder / (format == FIF_JPEG  ? "picture.jpg"
+                                        : format == FIF_PNG ? "picture.png"
+                                                            : "picture.bmp");
+    const char* const pieceNames[3][2] = {
+        {"left.jpg", "right.jpg"}, {"left.png", "right.png"}, {"left.bmp", "right.bmp"}};
+    const char* const* names = pieceNames[size % 3];
     try {
-        const kerfo::Bitmap picture =
+        kerfo::Bitmap picture =
             kerfo::LoadPictureFromMemory(data + 1, size - 1, format, "fuzz", kMemoryLimit);
         Require(picture != nullptr, "a load that doesn't refuse gives a bitmap");
         Require(FreeImage_HasPixels(picture.get()), "the bitmap has its pixels");
@@ -52,6 +99,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             kerfo::PieceExif(kerfo::RawExif(picture.get()), static_cast<std::uint32_t>(width / 2),
                              static_cast<std::uint32_t>(height / 2));
         Require(exif.size() <= kerfo::RawExif(picture.get()).size(), "a piece's EXIF is no longer");
+
+        // The halves of kerfo -w 50%, or the whole of a picture too narrow for them.
+        std::vector<kerfo::PieceSpec> pieces;
+        if (width < 2) {
+            pieces.push_back({folder / names[0], 0, 0, width, height});
+        } else {
+            pieces.push_back({folder / names[0], 0, 0, width / 2, height});
+            pieces.push_back({folder / names[1], width / 2, 0, width - width / 2, height});
+        }
+        WriteFile(input, data + 1, size - 1);
+        kerfo::SavePieces(input.c_str(), std::move(picture), pieces, 90);
     } catch (const kerfo::FatalError&) {
         // Refused with a message: what the program does with such a file.
     }
