@@ -36,8 +36,6 @@ cmake -S . -B build-fuzz -DKERFO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKERFO_FUZZ_PREFIX="$fuzz_prefix" >/dev/null
 cmake --build build-fuzz -j"$jobs"
 # New inputs go to corpora inside the build folder; the seeds stay as they are.
-# (fuzz/picture-crashes holds inputs that still break the program: each joins
-# the seeds once the program is mended.)
 mkdir -p build-fuzz/corpus build-fuzz/picture-corpus
 build-fuzz/fuzz/kerfo_util_fuzz -max_total_time="${KERFO_FUZZ_SECONDS:-45}" -print_final_stats=1 \
     -artifact_prefix=build-fuzz/ build-fuzz/corpus fuzz/seeds

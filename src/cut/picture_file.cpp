@@ -534,6 +534,14 @@ void PieceSet::Save(std::size_t index, FIBITMAP* bitmap, int flags, const PngCol
     if (bitmap == nullptr) {
         Fatal("Couldn't save %s: there is no picture to save.", path);
     }
+    // A JPEG holds its resolution in 16 bits of dots per inch; the library
+    // converts the bitmap's into them without a check.
+    constexpr double kMostJpegDotsPerMetre = 65535.0 / 0.0254;
+    if (format == FIF_JPEG && (FreeImage_GetDotsPerMeterX(bitmap) > kMostJpegDotsPerMetre ||
+                               FreeImage_GetDotsPerMeterY(bitmap) > kMostJpegDotsPerMetre)) {
+        Fatal("Couldn't save %s: its resolution is more than the 65535 dpi that a JPEG holds.",
+              path);
+    }
     const Bitmap converted = ConvertForFormat(bitmap, format);
     FIBITMAP* const toSave = converted ? converted.get() : bitmap;
 

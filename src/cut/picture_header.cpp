@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 namespace kerfo {
@@ -166,6 +167,34 @@ ScanTally TallyScans(ByteSource& source, std::uint64_t offset, bool progressive,
     }
 }
 
+// Whether the IPTC datasets of the APP13 data of length bytes at offset hold a
+// record version (2:00) of 1 byte, which the library reads as 2 (past the
+// segment, at its end). The datasets are walked as the library walks them:
+// from the first 1C 02, each one's tag marker 1C, record, number and length
+// of 2 bytes, while they lie whole inside the segment.
+bool IptcRecordVersionTooShort(ByteSource& source, std::uint64_t offset, std::uint64_t length) {
+    std::vector<unsigned char> data(static_cast<std::size_t>(length));
+    if (length < 2 || source.ReadAt(offset, data.data(), data.size()) != data.size()) {
+        return false;
+    }
+    std::size_t at = 0;
+    while (at + 1 < data.size() && !(data[at] == 0x1C && data[at + 1] == 0x02)) {
+        ++at;
+    }
+    while (at + 5 < data.size() && data[at] == 0x1C) {
+        const std::size_t count = BigEndian16(&data[at + 3]);
+        if (data[at + 1] == 0x02 && data[at + 2] == 0x00 && count == 1) {
+            return true;
+        }
+        at += 5;
+        if (at + count > data.size()) {
+            break;
+        }
+        at += count;
+    }
+    return false;
+}
+
 std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
     unsigned char bytes[4];
     if (!ReadExactly(source, 0, bytes, 2) || bytes[0] != 0xFF || bytes[1] != 0xD8) {
@@ -206,6 +235,13 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
         }
         // A length below 2 counts as 2: the library reads on behind it.
         const unsigned length = std::max(2u, BigEndian16(bytes));
+        // The library compares the start of every APP0 and APP1 segment with
+        // "JFIF", "JFXX" and "Exif" without looking at its length, and reads
+        // on behind a shorter one as if the signature were there.
+        if ((marker == 0xE0 && length < 2 + 5) || (marker == 0xE1 && length < 2 + 6)) {
+            claim.refusal = "Its header is damaged: an APP" + std::to_string(marker - 0xE0) +
+                            " segment is too short to say what it holds.";
+        }
         // EXIF (APP1) and JFXX (APP0) segments, which the library would parse
         // (its EXIF reader trusts the offsets it finds) and whose thumbnails it
         // would decode, are kept from it.
@@ -220,6 +256,9 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
             } else if (marker == 0xE0 && std::memcmp(id, "JFXX\0", 5) == 0) {
                 claim.hiddenFromLibrary.push_back(hidden);
             }
+        }
+        if (marker == 0xED && IptcRecordVersionTooShort(source, at + 2, length - 2)) {
+            claim.refusal = "Its IPTC data is damaged: its record version is 1 byte long.";
         }
         if (marker == 0xE0 && length >= 2 + 14) {
             // A JFIF header: its density in dots per inch (unit 1) or per
@@ -253,6 +292,14 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
             const unsigned count = frame[5];
             if (length < 8 + 3 * count) {
                 return std::nullopt;
+            }
+            // The library makes a bitmap of 8, 24 or 32 bits for 1, 3 or 4
+            // components and of 8 bits for more, into which the decoder writes
+            // every component of every pixel.
+            if (count != 1 && count != 3 && count != 4) {
+                claim.refusal = "It has " + std::to_string(count) +
+                                " colour components; the image library reads pictures of 1, 3 "
+                                "or 4.";
             }
             for (unsigned i = 0; i < count; ++i) {
                 unsigned char component[3];
@@ -502,6 +549,13 @@ std::optional<PictureClaim> ReadBmpClaim(ByteSource& source) {
         // longest step; a picture of more pixels per byte is no picture's.
         claim.leastFileSize =
             Add(start, DivideRoundingUp(Multiply(claim.width, claim.height), 255 * 255) * 4);
+        // Other programs count the pixels of run-length data in 32 bits (the
+        // image library's decoder overflows past them); more is no picture's.
+        if (Multiply(claim.width, claim.height) > std::numeric_limits<std::int32_t>::max()) {
+            claim.refusal =
+                "It claims " + std::to_string(Multiply(claim.width, claim.height)) +
+                " pixels of run-length data, more than 2147483647, the most that Kerfo reads.";
+        }
     } else {
         // Every row is there, padded to four bytes; a writer may leave out the
         // last row's padding.

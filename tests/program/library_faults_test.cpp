@@ -1,9 +1,8 @@
 // The image library's faults in the code the program reaches, published ones
 // and those the fuzzer found: each fuzz input that shows one (in
-// fuzz/picture-seeds, named after the published fault, or in
-// fuzz/picture-crashes while it still breaks the program; its first byte is
-// the fuzz target's format choice, the rest the file) is cut as a user would
-// cut it, and the program either cuts it, where the fault can't happen
+// fuzz/picture-seeds, named after the published fault; its first byte is the
+// fuzz target's format choice, the rest the file) is cut as a user would cut
+// it, and the program either cuts it, where the fault can't happen
 // (Debian's package mends it, or the program hides the segment from the
 // library), or refuses it before the library reads or writes it; it never
 // dies.
@@ -23,9 +22,6 @@ enum class Outcome { Cut, Refused };
 struct LibraryFault {
     const char* seed;  // in fuzz/
     Outcome outcome;
-    // Empty where the program handles the file as the row says; otherwise the
-    // change to the program the row waits for.
-    const char* waitsFor = "";
     const char* pieces = nullptr;  // the pieces' extension; none: the picture's
     const char* refusal = "Couldn't open input file: picture";
 };
@@ -37,11 +33,9 @@ const LibraryFault kFaults[] = {
     // decoder stops at them.
     {"picture-seeds/CVE-2020-21427", Outcome::Refused},
     // BMP: RLE4 of 65536 x 65537 pixels, whose count overflows the decoder's int.
-    {"picture-seeds/CVE-2023-47994", Outcome::Refused,
-     "a refusal of RLE pictures of more than 2^31 - 1 pixels (picture_header.cpp)"},
+    {"picture-seeds/CVE-2023-47994", Outcome::Refused},
     // JPEG: five components, written whole into a bitmap of one byte a pixel.
-    {"picture-crashes/CVE-2021-40265", Outcome::Refused,
-     "a refusal of frames of other than 1, 3 or 4 components (picture_header.cpp)"},
+    {"picture-seeds/CVE-2021-40265", Outcome::Refused},
     // JPEG: a frame of 65500 x 65500 pixels in 400 bytes.
     {"picture-seeds/CVE-2023-47995", Outcome::Refused},
     // Exif segments, hidden from the library's Exif reader.
@@ -52,29 +46,21 @@ const LibraryFault kFaults[] = {
     {"picture-seeds/CVE-2024-28571", Outcome::Cut},
     {"picture-seeds/CVE-2024-28572", Outcome::Cut},
     // APP1 segments shorter than the Exif signature compared with them.
-    {"picture-seeds/CVE-2024-28573", Outcome::Refused,
-     "a refusal of APP1 segments shorter than 6 bytes (picture_header.cpp)"},
-    {"picture-seeds/CVE-2024-28577", Outcome::Refused,
-     "a refusal of APP1 segments shorter than 6 bytes (picture_header.cpp)"},
+    {"picture-seeds/CVE-2024-28573", Outcome::Refused},
+    {"picture-seeds/CVE-2024-28577", Outcome::Refused},
     // IPTC: a record version of 1 byte, read as 2.
-    {"picture-seeds/CVE-2024-9029", Outcome::Refused,
-     "a refusal of IPTC record versions not 2 bytes long (picture_header.cpp)"},
+    {"picture-seeds/CVE-2024-9029", Outcome::Refused},
     // IPTC: a record version of 3 bytes; the library drops the tag.
     {"picture-seeds/CVE-2021-40264", Outcome::Cut},
     {"picture-seeds/CVE-2024-28568", Outcome::Cut},
     // BMP of 29 million dpi, which the JPEG encoder turns into 16 bits.
-    {"picture-crashes/jpeg-piece-resolution", Outcome::Refused,
-     "a refusal of JPEG pieces above 65535 dpi (picture_file.cpp)", ".jpg",
-     "Couldn't save left.jpg"},
+    {"picture-seeds/jpeg-piece-resolution", Outcome::Refused, ".jpg", "Couldn't save left.jpg"},
 };
 
 class LibraryFaultTest : public ::testing::TestWithParam<LibraryFault> {};
 
 TEST_P(LibraryFaultTest, IsCutOrRefusedWithoutHarm) {
     const LibraryFault& fault = GetParam();
-    if (*fault.waitsFor != '\0') {
-        GTEST_SKIP() << "waits for " << fault.waitsFor;
-    }
     const std::string seed = ReadFile(std::string(KERFO_FUZZ_DIR) + "/" + fault.seed);
     ASSERT_FALSE(seed.empty());
     const std::string picture = std::string("picture") + (seed[0] == 'J'   ? ".jpg"
