@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cwchar>
 #include <mutex>
 #include <utility>
 
@@ -273,7 +274,25 @@ TargetInfo InspectTarget(const std::string& path) {
     TargetInfo info;
     const std::string target = ResolveTarget(path);
     const std::wstring name = WidePath(target);
+    std::wstring fullPath(MAX_PATH, L'\0');
+    wchar_t* namePart = nullptr;
+    DWORD length = 0;
+    while ((length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(fullPath.size()),
+                                      fullPath.data(), &namePart)) >= fullPath.size()) {
+        fullPath.resize(length);
+    }
+    fullPath.resize(length);
     const CloseHandleOnExit file{OpenToInspect(name)};
+    // A name that Windows takes for a device (NUL.jpg is \\.\NUL, and so are
+    // COM1.png, AUX.a.bmp, "con .jpg") or for a stream of a file (a.jpg:b.jpg)
+    // names no file on a disk that a renamed one could replace.
+    const bool device = fullPath.rfind(L"\\\\.\\", 0) == 0 && name.rfind(L"\\\\.\\", 0) != 0;
+    if (device || (namePart != nullptr && std::wcschr(namePart, L':') != nullptr) ||
+        (file.handle != INVALID_HANDLE_VALUE && GetFileType(file.handle) != FILE_TYPE_DISK)) {
+        info.identity = "?" + target;
+        info.replaceError = EINVAL;
+        return info;
+    }
     DWORD attributes = 0;
     if (file.handle != INVALID_HANDLE_VALUE &&
         !(info.identity = IdentityOfHandle(file.handle, &attributes)).empty()) {
@@ -298,14 +317,6 @@ TargetInfo InspectTarget(const std::string& path) {
     // A file yet to be made is named by its folder, the same however the
     // folder is reached or spelt, and its own name as the file system
     // compares names.
-    const std::wstring full = WidePath(target);
-    std::wstring fullPath(MAX_PATH, L'\0');
-    wchar_t* namePart = nullptr;
-    DWORD length = 0;
-    while ((length = GetFullPathNameW(full.c_str(), static_cast<DWORD>(fullPath.size()),
-                                      fullPath.data(), &namePart)) >= fullPath.size()) {
-        fullPath.resize(length);
-    }
     if (length == 0 || namePart == nullptr) {
         info.identity = "?" + target;
         return info;

@@ -331,6 +331,16 @@ check "Фото.jpg and ФОТО.JPG are one file" \
     refused_case case-cyrillic "$same_file" -w 50% pic.jpg Фото.jpg ФОТО.JPG
 check "ωμέγα.jpg and ΩΜΈΓΑ.jpg, both the picture Ωμέγα.jpg, are one file" \
     refused_case case-greek "$same_file" -w 50% pic.jpg ωμέγα.jpg ΩΜΈΓΑ.jpg
+# A name that Windows takes for a device, or (with a colon) for a stream of a
+# file, is no file that a piece can replace: refused before the first piece is
+# saved, not when its own turn comes.
+number=0
+for name in NUL.jpg "con .jpg" COM1.png AUX.right.bmp right.jpg:stream.jpg; do
+    number=$((number + 1))
+    check "$name as the rest: refused before the left piece is saved" \
+        refused_case "no-file-$number" "Couldn't save $name: can't replace it" \
+        -w 50% pic.jpg left.jpg "$name"
+done
 
 # Two new names that turn out to be one file only once the first is made: the
 # second is the short 8.3 name that Windows gives the first. The second piece
