@@ -689,22 +689,30 @@ unchanged() {
     return "$status"
 }
 
-# installer_case WAY LENGTH [named]: the installer /S with WAY (default: an
-# administrator's, for all users; /AllUsers or /CurrentUser) on a Windows
-# whose PATH for that way (the system's, or the user's: 0, none) is LENGTH
-# characters of REG_EXPAND_SZ (named: Kerfo's folder among them already),
-# twice, as a new version replaces an installed one. Kerfo's folder is on that
-# PATH once, beside every other entry; Kerfo by its name from cmd.exe cuts as
-# on Linux; the uninstaller leaves all as before.
+# installer_case WAY LENGTH [named|apps|deleted]: the installer /S with WAY
+# (default: an administrator's, for all users; /AllUsers or /CurrentUser) on a
+# Windows whose PATH for that way (the system's, or the user's: 0, none) is
+# LENGTH characters of REG_EXPAND_SZ (named: Kerfo's folder among them
+# already; apps: into C:\Apps\Kerfo, /D=, where the user has made C:\Apps,
+# empty), twice, as a new version replaces an installed one (deleted: whose
+# folder the user has deleted by hand). Kerfo's folder is on that PATH once,
+# beside every other entry; Kerfo by its name from cmd.exe cuts as on Linux;
+# the uninstaller leaves all as before.
 installer_case() (
-    local way="$1" length="$2" named="${3:-}" key="$system_environment" root=HKLM
+    local way="$1" length="$2" variant="${3:-}" named="" key="$system_environment" root=HKLM
     local folder='C:\Program Files\Kerfo'
-    use_prefix_copy "install-${way#/}-$length$named"
+    use_prefix_copy "install-${way#/}-$length$variant"
     local switch=("$way")
     [[ "$way" == default ]] && switch=()
     if [[ "$way" == /CurrentUser ]]; then
         key='HKCU\Environment' root=HKCU
         folder="$(timeout 60 wine cmd /c echo %LOCALAPPDATA% </dev/null | tr -d '\r')\\Programs\\Kerfo"
+    fi
+    [[ "$variant" == named ]] && named=yes
+    if [[ "$variant" == apps ]]; then
+        folder='C:\Apps\Kerfo'
+        mkdir "$WINEPREFIX/drive_c/Apps"
+        switch+=("/D=$folder")
     fi
     if ((length > 0)); then
         local text="" number=0
@@ -730,6 +738,7 @@ installer_case() (
             return 1
         fi
         wine_idle
+        [[ "$variant" == deleted && "$round" == 1 ]] && rm -rf "$(winepath -u "$folder")"
     done
     dir="$(winepath -u "$folder")"
     for file in Kerfo.exe FreeImage.dll README.md FreeImage-FIPL.txt Uninstall.exe; do
@@ -752,7 +761,7 @@ installer_case() (
     # A user at a new command prompt: Kerfo by its name, through the PATH that
     # Windows makes of the system's and the user's. Wine cuts a PATH from the
     # registry at 1,024 characters, so it gets the whole one (WINEPATH).
-    local case_dir="$work/installed-${way#/}-$length$named"
+    local case_dir="$work/installed-${way#/}-$length$variant"
     mkdir -p "$case_dir/windows"
     cp "$pictures/pic.jpg" "$case_dir/windows/"
     WINEPATH="$(path_text "$system_environment");$(path_text 'HKCU\Environment')" \
@@ -790,9 +799,9 @@ installer_refuses() (
 )
 echo "== The installer =="
 for installer_row in default:1300 /AllUsers:4000 /CurrentUser:0 /CurrentUser:1300:named \
-    /CurrentUser:4000; do
+    /CurrentUser:4000 /CurrentUser:1300:apps /CurrentUser:1300:deleted; do
     IFS=: read -r way length named <<<"$installer_row"
-    check "installer /S $way, a PATH of $length characters${named:+ that names Kerfo}: on it,\
+    check "installer /S $way, a PATH of $length characters${named:+ ($named)}: on it,\
  cuts, replaced by a new version; uninstalled, the PATH as before, nothing left" \
         installer_case "$way" "$length" "$named"
 done
