@@ -724,6 +724,9 @@ installer_case() (
         done
         text="${text:0:length}"
         timeout 60 wine reg add "$key" /v PATH /t REG_EXPAND_SZ /d "$text" /f </dev/null >/dev/null
+        # A query that meets the session going away would start a new one on
+        # the registry as it was.
+        wine_idle
         if [[ "$(reg_path "$key")" != "REG_EXPAND_SZ $text" ]]; then
             echo "wine reg did not keep a PATH of $length characters: $(reg_path "$key" | wc -c)"
             return 1
