@@ -349,9 +349,7 @@ TEST(Paths, CopyFileContentsFailures) {
 }
 
 #ifdef _WIN32
-// A file moved over another takes the name the move gives it: one named in
-// another case (or by its short 8.3 name, found the same way) is replaced under
-// the name its folder lists, which the picture keeps.
+// A move gives its name: a file named in another case (or by its short name) keeps its own.
 TEST(Paths, AFileNamedOtherwiseIsReplacedUnderItsOwnName) {
     ScratchFolder folder;
     test::WriteFile(folder / "Longer name.jpg", "picture");

@@ -331,15 +331,10 @@ check "Фото.jpg and ФОТО.JPG are one file" \
     refused_case case-cyrillic "$same_file" -w 50% pic.jpg Фото.jpg ФОТО.JPG
 check "ωμέγα.jpg and ΩΜΈΓΑ.jpg, both the picture Ωμέγα.jpg, are one file" \
     refused_case case-greek "$same_file" -w 50% pic.jpg ωμέγα.jpg ΩΜΈΓΑ.jpg
-# A name that Windows takes for a device, or (with a colon) for a stream of a
-# file, is no file that a piece can replace: refused before the first piece is
-# saved, not when its own turn comes.
-number=0
+# Names of devices, and of a stream of a file: no file that a piece can replace.
 for name in NUL.jpg "con .jpg" COM1.png AUX.right.bmp right.jpg:stream.jpg; do
-    number=$((number + 1))
-    check "$name as the rest: refused before the left piece is saved" \
-        refused_case "no-file-$number" "Couldn't save $name: can't replace it" \
-        -w 50% pic.jpg left.jpg "$name"
+    check "$name as the rest: refused before the left piece is saved" refused_case \
+        "device-${name//[^A-Za-z]/-}" "Couldn't save $name: can't replace" -w 50% pic.jpg l.jpg "$name"
 done
 
 # Two new names that turn out to be one file only once the first is made: the
@@ -689,15 +684,14 @@ unchanged() {
     return "$status"
 }
 
-# installer_case WAY LENGTH [named|apps|deleted]: the installer /S with WAY
-# (default: an administrator's, for all users; /AllUsers or /CurrentUser) on a
-# Windows whose PATH for that way (the system's, or the user's: 0, none) is
-# LENGTH characters of REG_EXPAND_SZ (named: Kerfo's folder among them
-# already; apps: into C:\Apps\Kerfo, /D=, where the user has made C:\Apps,
-# empty), twice, as a new version replaces an installed one (deleted: whose
-# folder the user has deleted by hand). Kerfo's folder is on that PATH once,
-# beside every other entry; Kerfo by its name from cmd.exe cuts as on Linux;
-# the uninstaller leaves all as before.
+# installer_case WAY LENGTH [named|apps|deleted]: the installer /S with WAY (default: an
+# administrator's, for all users; /AllUsers or /CurrentUser) on a Windows
+# whose PATH for that way (the system's, or the user's: 0, none) is LENGTH
+# characters of REG_EXPAND_SZ (named: Kerfo's folder among them already; apps:
+# into an empty C:\Apps of the user's), twice, as a new version replaces an
+# installed one (deleted: whose folder the user deleted). Kerfo's folder is on that
+# PATH once, beside every other entry; Kerfo by its name from cmd.exe cuts as
+# on Linux; the uninstaller leaves all as before.
 installer_case() (
     local way="$1" length="$2" variant="${3:-}" named="" key="$system_environment" root=HKLM
     local folder='C:\Program Files\Kerfo'
@@ -710,9 +704,7 @@ installer_case() (
     fi
     [[ "$variant" == named ]] && named=yes
     if [[ "$variant" == apps ]]; then
-        folder='C:\Apps\Kerfo'
-        mkdir "$WINEPREFIX/drive_c/Apps"
-        switch+=("/D=$folder")
+        folder='C:\Apps\Kerfo' && switch+=("/D=$folder") && mkdir "$WINEPREFIX/drive_c/Apps"
     fi
     if ((length > 0)); then
         local text="" number=0
@@ -724,9 +716,7 @@ installer_case() (
         done
         text="${text:0:length}"
         timeout 60 wine reg add "$key" /v PATH /t REG_EXPAND_SZ /d "$text" /f </dev/null >/dev/null
-        # A query that meets the session going away would start a new one on
-        # the registry as it was.
-        wine_idle
+        wine_idle  # a query meeting the session as it ends would read the registry as it was
         if [[ "$(reg_path "$key")" != "REG_EXPAND_SZ $text" ]]; then
             echo "wine reg did not keep a PATH of $length characters: $(reg_path "$key" | wc -c)"
             return 1
