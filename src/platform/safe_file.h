@@ -93,7 +93,8 @@ struct TargetInfo {
     // is read-only to the user, immutable or append-only, or another user's in
     // a folder where only a file's owner may replace it (sticky, as /tmp is);
     // or the path is a link that another user planted in such a folder, which
-    // is not followed.
+    // is not followed; or (EINVAL) the name is Windows' for a device or for a
+    // stream of a file.
     // A rename that failed on it would come after the other pieces are in place.
     int replaceError = 0;
 };

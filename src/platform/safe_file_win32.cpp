@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cwchar>
 #include <mutex>
 #include <utility>
 
@@ -129,6 +130,25 @@ std::string IdentityOfHandle(HANDLE handle, DWORD* attributes = nullptr) {
            std::to_string(information.nFileIndexLow);
 }
 
+// The path with its last component as the folder lists that file: a search
+// for a name without wildcards finds the entry of that name, long or short, in
+// any case, and gives its long name as stored.
+std::string ListedName(const std::string& path, const std::wstring& widePath) {
+    if (widePath.find_first_of(L"*?<>\"") != std::wstring::npos) {
+        return path;
+    }
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(widePath.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return path;
+    }
+    FindClose(search);
+    bool whole = false;
+    const std::string listed = Narrow(found.cFileName, &whole);
+    const std::string base = BaseNameOf(path);
+    return whole && !base.empty() ? path.substr(0, path.size() - base.size()) + listed : path;
+}
+
 // Opens what path names, a folder too, without reading or locking it.
 HANDLE OpenToInspect(const std::wstring& path) {
     return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -172,12 +192,18 @@ CleanupHold::~CleanupHold() {
 }
 
 // The file that a write to path really replaces: a symbolic link is followed,
-// so that the link stays and the file it names gets the new contents.
+// so that the link stays and the file it names gets the new contents. A file
+// named by its short 8.3 name or in another case is named as its folder lists
+// it: a file moved over it takes the name the move gives, and
+// "Longer name.jpg" would become "LONGER~1.JPG".
 std::string ResolveTarget(const std::string& path) {
     const std::wstring name = WidePath(path);
     const DWORD attributes = GetFileAttributesW(name.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         return path;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? path : ListedName(path, name);
     }
     const CloseHandleOnExit file{OpenToInspect(name)};
     return file.handle == INVALID_HANDLE_VALUE ? path : FinalPath(file.handle, path);
@@ -276,7 +302,25 @@ TargetInfo InspectTarget(const std::string& path) {
     TargetInfo info;
     const std::string target = ResolveTarget(path);
     const std::wstring name = WidePath(target);
+    std::wstring fullPath(MAX_PATH, L'\0');
+    wchar_t* namePart = nullptr;
+    DWORD length = 0;
+    while ((length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(fullPath.size()),
+                                      fullPath.data(), &namePart)) >= fullPath.size()) {
+        fullPath.resize(length);
+    }
+    fullPath.resize(length);
     const CloseHandleOnExit file{OpenToInspect(name)};
+    // A name that Windows takes for a device (NUL.jpg is \\.\NUL, and so are
+    // COM1.png, AUX.a.bmp, "con .jpg") or for a stream of a file (a.jpg:b.jpg)
+    // names no file on a disk that a renamed one could replace.
+    const bool device = fullPath.rfind(L"\\\\.\\", 0) == 0 && name.rfind(L"\\\\.\\", 0) != 0;
+    if (device || (namePart != nullptr && std::wcschr(namePart, L':') != nullptr) ||
+        (file.handle != INVALID_HANDLE_VALUE && GetFileType(file.handle) != FILE_TYPE_DISK)) {
+        info.identity = "?" + target;
+        info.replaceError = EINVAL;
+        return info;
+    }
     DWORD attributes = 0;
     if (file.handle != INVALID_HANDLE_VALUE &&
         !(info.identity = IdentityOfHandle(file.handle, &attributes)).empty()) {
@@ -301,14 +345,6 @@ TargetInfo InspectTarget(const std::string& path) {
     // A file yet to be made is named by its folder, the same however the
     // folder is reached or spelt, and its own name as the file system
     // compares names.
-    const std::wstring full = WidePath(target);
-    std::wstring fullPath(MAX_PATH, L'\0');
-    wchar_t* namePart = nullptr;
-    DWORD length = 0;
-    while ((length = GetFullPathNameW(full.c_str(), static_cast<DWORD>(fullPath.size()),
-                                      fullPath.data(), &namePart)) >= fullPath.size()) {
-        fullPath.resize(length);
-    }
     if (length == 0 || namePart == nullptr) {
         info.identity = "?" + target;
         return info;

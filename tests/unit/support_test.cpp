@@ -13,6 +13,7 @@
 
 #include "app/messages.h"
 #include "platform/platform.h"
+#include "platform/safe_file.h"
 #include "support/log.h"
 #include "support/paths.h"
 #include "test_support.h"
@@ -346,6 +347,17 @@ TEST(Paths, CopyFileContentsFailures) {
     }
     EXPECT_EQ(test::ListFolder(folder.Path()), std::vector<std::string>{"s"});
 }
+
+#ifdef _WIN32
+// A move gives its name: a file named in another case (or by its short name) keeps its own.
+TEST(Paths, AFileNamedOtherwiseIsReplacedUnderItsOwnName) {
+    ScratchFolder folder;
+    test::WriteFile(folder / "Longer name.jpg", "picture");
+    for (const char* name : {"LONGER NAME.JPG", "longer name.jpg"}) {
+        EXPECT_EQ(platform::ReplacementFile(folder / name).Target(), folder / "Longer name.jpg");
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace kerfo

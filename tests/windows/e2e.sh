@@ -330,6 +330,11 @@ check "Фото.jpg and ФОТО.JPG are one file" \
     refused_case case-cyrillic "$same_file" -w 50% pic.jpg Фото.jpg ФОТО.JPG
 check "ωμέγα.jpg and ΩΜΈΓΑ.jpg, both the picture Ωμέγα.jpg, are one file" \
     refused_case case-greek "$same_file" -w 50% pic.jpg ωμέγα.jpg ΩΜΈΓΑ.jpg
+# Names of devices, and of a stream of a file: no file that a piece can replace.
+for name in NUL.jpg "con .jpg" COM1.png AUX.right.bmp right.jpg:stream.jpg; do
+    check "$name as the rest: refused before the left piece is saved" refused_case \
+        "device-${name//[^A-Za-z]/-}" "Couldn't save $name: can't replace" -w 50% pic.jpg l.jpg "$name"
+done
 
 # Two new names that turn out to be one file only once the first is made: the
 # second is the short 8.3 name that Windows gives the first. The second piece
@@ -678,22 +683,27 @@ unchanged() {
     return "$status"
 }
 
-# installer_case WAY LENGTH [named]: the installer /S with WAY (default: an
+# installer_case WAY LENGTH [named|apps|deleted]: the installer /S with WAY (default: an
 # administrator's, for all users; /AllUsers or /CurrentUser) on a Windows
 # whose PATH for that way (the system's, or the user's: 0, none) is LENGTH
-# characters of REG_EXPAND_SZ (named: Kerfo's folder among them already),
-# twice, as a new version replaces an installed one. Kerfo's folder is on that
+# characters of REG_EXPAND_SZ (named: Kerfo's folder among them already; apps:
+# into an empty C:\Apps of the user's), twice, as a new version replaces an
+# installed one (deleted: whose folder the user deleted). Kerfo's folder is on that
 # PATH once, beside every other entry; Kerfo by its name from cmd.exe cuts as
 # on Linux; the uninstaller leaves all as before.
 installer_case() (
-    local way="$1" length="$2" named="${3:-}" key="$system_environment" root=HKLM
+    local way="$1" length="$2" variant="${3:-}" named="" key="$system_environment" root=HKLM
     local folder='C:\Program Files\Kerfo'
-    use_prefix_copy "install-${way#/}-$length$named"
+    use_prefix_copy "install-${way#/}-$length$variant"
     local switch=("$way")
     [[ "$way" == default ]] && switch=()
     if [[ "$way" == /CurrentUser ]]; then
         key='HKCU\Environment' root=HKCU
         folder="$(timeout 60 wine cmd /c echo %LOCALAPPDATA% </dev/null | tr -d '\r')\\Programs\\Kerfo"
+    fi
+    [[ "$variant" == named ]] && named=yes
+    if [[ "$variant" == apps ]]; then
+        folder='C:\Apps\Kerfo' && switch+=("/D=$folder") && mkdir "$WINEPREFIX/drive_c/Apps"
     fi
     if ((length > 0)); then
         local text="" number=0
@@ -705,6 +715,7 @@ installer_case() (
         done
         text="${text:0:length}"
         timeout 60 wine reg add "$key" /v PATH /t REG_EXPAND_SZ /d "$text" /f </dev/null >/dev/null
+        wine_idle  # a query meeting the session as it ends would read the registry as it was
         if [[ "$(reg_path "$key")" != "REG_EXPAND_SZ $text" ]]; then
             echo "wine reg did not keep a PATH of $length characters: $(reg_path "$key" | wc -c)"
             return 1
@@ -719,6 +730,7 @@ installer_case() (
             return 1
         fi
         wine_idle
+        [[ "$variant" == deleted && "$round" == 1 ]] && rm -rf "$(winepath -u "$folder")"
     done
     dir="$(winepath -u "$folder")"
     for file in Kerfo.exe FreeImage.dll README.md FreeImage-FIPL.txt Uninstall.exe; do
@@ -741,7 +753,7 @@ installer_case() (
     # A user at a new command prompt: Kerfo by its name, through the PATH that
     # Windows makes of the system's and the user's. Wine cuts a PATH from the
     # registry at 1,024 characters, so it gets the whole one (WINEPATH).
-    local case_dir="$work/installed-${way#/}-$length$named"
+    local case_dir="$work/installed-${way#/}-$length$variant"
     mkdir -p "$case_dir/windows"
     cp "$pictures/pic.jpg" "$case_dir/windows/"
     WINEPATH="$(path_text "$system_environment");$(path_text 'HKCU\Environment')" \
@@ -779,9 +791,9 @@ installer_refuses() (
 )
 echo "== The installer =="
 for installer_row in default:1300 /AllUsers:4000 /CurrentUser:0 /CurrentUser:1300:named \
-    /CurrentUser:4000; do
+    /CurrentUser:4000 /CurrentUser:1300:apps /CurrentUser:1300:deleted; do
     IFS=: read -r way length named <<<"$installer_row"
-    check "installer /S $way, a PATH of $length characters${named:+ that names Kerfo}: on it,\
+    check "installer /S $way, a PATH of $length characters${named:+ ($named)}: on it,\
  cuts, replaced by a new version; uninstalled, the PATH as before, nothing left" \
         installer_case "$way" "$length" "$named"
 done
