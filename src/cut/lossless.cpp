@@ -257,10 +257,10 @@ bool ReadCoefficients(JpegCut& cut) {
     return true;
 }
 
-// A piece: its rectangle, on the MCU grid, and the markers to copy into it.
+// A piece: where it starts, in MCUs, its size, and the markers to copy into it.
 struct PieceLayout {
-    JDIMENSION left;
-    JDIMENSION top;
+    JDIMENSION mcuColumn;
+    JDIMENSION mcuRow;
     JDIMENSION width;
     JDIMENSION height;
     // The picture's first marker is an EXIF segment, which stands in for the
@@ -285,8 +285,7 @@ bool WritePiece(JpegCut& cut, const PieceLayout& piece, std::FILE* file) {
     cut.destination.file = file;
     jpeg_copy_critical_parameters(picture, encoder);
     // A grey picture's MCU is one block, whatever its sampling factors say.
-    const bool grey = picture->num_components == 1;
-    if (grey) {
+    if (picture->num_components == 1) {
         encoder->comp_info[0].h_samp_factor = 1;
         encoder->comp_info[0].v_samp_factor = 1;
     }
@@ -298,14 +297,11 @@ bool WritePiece(JpegCut& cut, const PieceLayout& piece, std::FILE* file) {
     if (picture->progressive_mode) {
         jpeg_simple_progression(encoder);
     }
-    const JDIMENSION mcuColumn =
-        piece.left / (grey ? DCTSIZE : picture->max_h_samp_factor * DCTSIZE);
-    const JDIMENSION mcuRow = piece.top / (grey ? DCTSIZE : picture->max_v_samp_factor * DCTSIZE);
     for (int i = 0; i < encoder->num_components; ++i) {
         const jpeg_component_info& component = encoder->comp_info[i];
         cut.blocks[i].picture = cut.coefficients[i];
-        cut.blocks[i].row = mcuRow * static_cast<JDIMENSION>(component.v_samp_factor);
-        cut.blocks[i].column = mcuColumn * static_cast<JDIMENSION>(component.h_samp_factor);
+        cut.blocks[i].row = piece.mcuRow * static_cast<JDIMENSION>(component.v_samp_factor);
+        cut.blocks[i].column = piece.mcuColumn * static_cast<JDIMENSION>(component.h_samp_factor);
         cut.pieceArrays[i] = reinterpret_cast<jvirt_barray_ptr>(&cut.blocks[i]);
     }
     jpeg_write_coefficients(encoder, cut.pieceArrays);
@@ -625,13 +621,12 @@ void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceS
                 .substr(0, 6) == kExifStart;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const PieceSpec& spec = pieces[i];
-        PieceLayout layout{static_cast<JDIMENSION>(spec.left),
-                           static_cast<JDIMENSION>(spec.top),
-                           static_cast<JDIMENSION>(spec.width),
-                           static_cast<JDIMENSION>(spec.height),
-                           exifFirst,
-                           nullptr,
-                           0};
+        PieceLayout layout{};
+        layout.mcuColumn = static_cast<JDIMENSION>(spec.left / picture.blockWidth);
+        layout.mcuRow = static_cast<JDIMENSION>(spec.top / picture.blockHeight);
+        layout.width = static_cast<JDIMENSION>(spec.width);
+        layout.height = static_cast<JDIMENSION>(spec.height);
+        layout.exifFirst = exifFirst;
         if (exifFirst && (layout.width != cut.decoder.image_width ||
                           layout.height != cut.decoder.image_height)) {
             AdjustExifSize(first->data + 6, first->data_length - 6, layout.width, layout.height);
