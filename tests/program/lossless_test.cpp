@@ -163,8 +163,9 @@ std::vector<std::string> TransformedPieces(const std::string& jpeg,
 
 TEST_F(LosslessTest, PiecesAreTurboJpegsCropByteForByte) {
     // Every kind, baseline and progressive, plain and with the markers that
-    // cameras and editors write: an EXIF segment first (big- or little-endian),
-    // a JFXX thumbnail, a comment, XMP and an ICC profile.
+    // cameras and editors write: an EXIF segment (big-endian before the JFIF
+    // header, little-endian after it), a JFXX thumbnail, a comment, XMP and an
+    // ICC profile. A CMYK picture has an Adobe marker.
     struct Job {
         std::vector<std::string> arguments;
         std::vector<PieceSpec> pieces;
@@ -187,7 +188,8 @@ TEST_F(LosslessTest, PiecesAreTurboJpegsCropByteForByte) {
          std::vector<std::tuple<std::string, unsigned, int>>{{"4:2:0", 24, JPEG_SUBSAMPLING_420},
                                                              {"4:2:2", 24, JPEG_SUBSAMPLING_422},
                                                              {"4:4:4", 24, JPEG_SUBSAMPLING_444},
-                                                             {"grey", 8, 0}}) {
+                                                             {"grey", 8, 0},
+                                                             {"CMYK", 32, 0}}) {
         for (const bool progressive : {false, true}) {
             for (const std::string markers : {"none", "MM", "II"}) {
                 SCOPED_TRACE(kind + (progressive ? " progressive, " : " baseline, ") + markers);
@@ -198,12 +200,19 @@ TEST_F(LosslessTest, PiecesAreTurboJpegsCropByteForByte) {
                     std::string profile(200, 'p');
                     FreeImage_CreateICCProfile(picture.get(), profile.data(), 200);
                 }
+                if (bpp == 32) {
+                    FreeImage_GetICCProfile(picture.get())->flags |= FIICC_COLOR_IS_CMYK;
+                }
                 SavePictureFile(picture.get(), Path("a.jpg"), 11811,
                                 90 | subsampling | (progressive ? JPEG_PROGRESSIVE : 0));
                 std::string jpeg = ReadFile(Path("a.jpg"));
                 if (markers != "none") {
-                    jpeg = jpeg.substr(0, 2) + CameraExif(markers == "MM", 484, 323) +
-                           std::string("\xFF\xE0\0\x08JFXX\0\x10", 10) + jpeg.substr(2);
+                    const std::size_t at = markers == "MM"
+                                               ? 2
+                                               : 4 + (static_cast<unsigned char>(jpeg[4]) << 8 |
+                                                      static_cast<unsigned char>(jpeg[5]));
+                    jpeg = jpeg.substr(0, at) + CameraExif(markers == "MM", 484, 323) +
+                           std::string("\xFF\xE0\0\x08JFXX\0\x10", 10) + jpeg.substr(at);
                     WriteFile(Path("a.jpg"), jpeg);
                 }
                 for (const Job& job : jobs) {
