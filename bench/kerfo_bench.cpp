@@ -1,10 +1,15 @@
 // Measures what kerfo adds to the image library's own work: runs kerfo and a
 // plain program that calls the library directly for the same job, alternating,
-// and reports the median wall time and peak memory of each and their ratios.
+// and reports the median wall time and peak memory of each and their ratios,
+// and what flushing costs each of kerfo's pieces on the folder's disk.
 //
-//   kerfo_bench [ROUNDS] [FOLDER]
+//   kerfo_bench [ROUNDS] [FOLDER] [PICTURES]
+//
+// The jobs run in FOLDER; the photos are made in PICTURES (FOLDER unless
+// given) once, and copied from there.
 
 #include <FreeImage.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,12 +33,31 @@ struct Sample {
     long peakKilobytes;
 };
 
+double Seconds(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The photos: 4:2:0 as most cameras save them, 4:4:4 as editors do at their
+// best quality, and 4:2:2.
+const std::vector<std::pair<std::string, int>> kPhotos = {{"photo.jpg", JPEG_SUBSAMPLING_420},
+                                                          {"photo-444.jpg", JPEG_SUBSAMPLING_444},
+                                                          {"photo-422.jpg", JPEG_SUBSAMPLING_422}};
+
+bool IsPhoto(const std::filesystem::path& path) {
+    for (const auto& [name, subsampling] : kPhotos) {
+        if (path.filename() == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Removes the pieces of the last run, so that every run writes new files and
 // neither program pays for replacing the other's leftovers.
 void RemovePieces(const std::string& folder) {
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().filename() != "photo.jpg") {
-            std::filesystem::remove(entry.path());
+        if (!IsPhoto(entry.path())) {
+            std::filesystem::remove_all(entry.path());
         }
     }
 }
@@ -55,8 +80,7 @@ Sample RunOnce(const std::vector<std::string>& command, const std::string& folde
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = Seconds(start);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "failed: %s\n", command[0].c_str());
         std::exit(1);
@@ -70,15 +94,67 @@ T Median(std::vector<T> values) {
     return values[values.size() / 2];
 }
 
-// The bytes of the pieces in the folder: everything but the picture.
-double PiecesMegabytes(const std::string& folder) {
+// The pieces in the folder: everything but the photos.
+struct Pieces {
+    std::size_t count = 0;
     std::uintmax_t bytes = 0;
+};
+Pieces PiecesIn(const std::string& folder) {
+    Pieces pieces;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().filename() != "photo.jpg") {
-            bytes += entry.file_size();
+        if (!IsPhoto(entry.path())) {
+            ++pieces.count;
+            pieces.bytes += entry.file_size();
         }
     }
-    return static_cast<double>(bytes) / 1e6;
+    return pieces;
+}
+
+// What flushing costs a piece: writing count files of the pieces' size, each
+// sent on its way to the disk as it is written, then flushing each (fsync),
+// renaming each and flushing the folder, as kerfo saves its pieces; less the
+// time to write and rename them without. The median of rounds, in seconds per
+// piece.
+double FlushPerPiece(const std::string& folder, int rounds, const Pieces& pieces) {
+    const std::vector<char> contents(pieces.bytes / std::max<std::size_t>(pieces.count, 1), 'k');
+    const std::string scratch = folder + "/flush-test";
+    auto saveAll = [&](bool flush) {
+        std::filesystem::remove_all(scratch);
+        std::filesystem::create_directory(scratch);
+        sync();
+        const auto start = std::chrono::steady_clock::now();
+        std::vector<int> files;
+        for (std::size_t i = 0; i < pieces.count; ++i) {
+            const std::string path = scratch + "/." + std::to_string(i);
+            files.push_back(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+            if (write(files.back(), contents.data(), contents.size()) < 0 ||
+                (flush && sync_file_range(files.back(), 0, 0, SYNC_FILE_RANGE_WRITE) != 0)) {
+                std::perror("flush test");
+            }
+        }
+        for (std::size_t i = 0; i < pieces.count; ++i) {
+            if (flush) {
+                fsync(files[i]);
+            }
+            close(files[i]);
+            const std::string path = scratch + "/" + std::to_string(i);
+            std::rename((scratch + "/." + std::to_string(i)).c_str(), path.c_str());
+        }
+        if (flush) {
+            const int directory = open(scratch.c_str(), O_RDONLY | O_DIRECTORY);
+            fsync(directory);
+            close(directory);
+        }
+        return Seconds(start);
+    };
+    std::vector<double> plain, flushed;
+    for (int i = 0; i < rounds; ++i) {
+        plain.push_back(saveAll(false));
+        flushed.push_back(saveAll(true));
+    }
+    std::filesystem::remove_all(scratch);
+    return (Median(flushed) - Median(plain)) /
+           static_cast<double>(std::max<std::size_t>(pieces.count, 1));
 }
 
 void Compare(const char* title, int rounds, const std::vector<std::string>& kerfo,
@@ -98,41 +174,14 @@ void Compare(const char* title, int rounds, const std::vector<std::string>& kerf
     }
     const double kt = Median(kerfoTimes), dt = Median(directTimes);
     const long km = Median(kerfoPeaks), dm = Median(directPeaks);
+    const Pieces pieces = PiecesIn(kerfoFolder);
     std::printf(
-        "%-24s kerfo %7.3f s %7.1f MB, pieces %6.1f MB | library alone %7.3f s %7.1f MB, pieces "
-        "%6.1f MB | ratio time %.3f memory %.3f\n",
-        title, kt, km / 1024.0, PiecesMegabytes(kerfoFolder), dt, dm / 1024.0,
-        PiecesMegabytes(directFolder), kt / dt, static_cast<double>(km) / dm);
-}
-
-// What flushing a piece to disk costs: the median time to write a file of the
-// given size and fsync it, less the time to write it without.
-void MeasureFlush(const std::string& folder, int rounds, std::size_t megabytes) {
-    const std::vector<char> contents(megabytes << 20, 'k');
-    auto writeOnce = [&](bool flush) {
-        const std::string path = folder + "/flush-test";
-        std::remove(path.c_str());
-        sync();
-        const auto start = std::chrono::steady_clock::now();
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        std::fwrite(contents.data(), 1, contents.size(), file);
-        std::fflush(file);
-        if (flush)
-            fsync(fileno(file));
-        std::fclose(file);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::remove(path.c_str());
-        return seconds;
-    };
-    std::vector<double> plain, flushed;
-    for (int i = 0; i < rounds; ++i) {
-        plain.push_back(writeOnce(false));
-        flushed.push_back(writeOnce(true));
-    }
-    std::printf("%-22s %.1f ms (writing it: %.1f ms)\n",
-                ("fsync of " + std::to_string(megabytes) + " MB").c_str(),
-                (Median(flushed) - Median(plain)) * 1000, Median(plain) * 1000);
+        "%-26s kerfo %6.3f s %6.1f MB, pieces %5.1f MB | library alone %6.3f s %6.1f MB, pieces "
+        "%5.1f MB | ratio time %.3f memory %.3f | flush %5.2f ms a piece (%zu)\n",
+        title, kt, km / 1024.0, pieces.bytes / 1e6, dt, dm / 1024.0,
+        PiecesIn(directFolder).bytes / 1e6, kt / dt, static_cast<double>(km) / dm,
+        FlushPerPiece(kerfoFolder, rounds, pieces) * 1000, pieces.count);
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -140,46 +189,57 @@ void MeasureFlush(const std::string& folder, int rounds, std::size_t megabytes) 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 7;
     const std::string folder = argc > 2 ? argv[2] : "bench-out";
+    const std::string pictures = argc > 3 ? argv[3] : folder;
     const std::string kerfoFolder = folder + "/kerfo";
     const std::string directFolder = folder + "/direct";
     std::filesystem::create_directories(kerfoFolder);
     std::filesystem::create_directories(directFolder);
+    std::filesystem::create_directories(pictures);
 
-    const std::string input = folder + "/photo.jpg";
-    if (!std::filesystem::exists(input)) {
-        std::printf("Making a 6000 x 4000 photo-like JPEG...\n");
-        FIBITMAP* picture = kerfo::tools::MakePhotoLike(6000, 4000, 7);
-        FreeImage_SetDotsPerMeterX(picture, 11811);
-        FreeImage_SetDotsPerMeterY(picture, 11811);
-        FreeImage_Save(FIF_JPEG, picture, input.c_str(), 90);
-        FreeImage_Unload(picture);
+    for (const auto& [name, subsampling] : kPhotos) {
+        const std::string photo = pictures + "/" + name;
+        if (!std::filesystem::exists(photo)) {
+            std::printf("Making %s, a 6000 x 4000 photo-like JPEG...\n", name.c_str());
+            FIBITMAP* picture = kerfo::tools::MakePhotoLike(6000, 4000, 7);
+            FreeImage_SetDotsPerMeterX(picture, 11811);
+            FreeImage_SetDotsPerMeterY(picture, 11811);
+            FreeImage_Save(FIF_JPEG, picture, photo.c_str(), 90 | subsampling);
+            FreeImage_Unload(picture);
+        }
+        for (const std::string& to : {kerfoFolder, directFolder}) {
+            std::filesystem::copy_file(photo, to + "/" + name,
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
     }
-    std::filesystem::copy_file(input, kerfoFolder + "/photo.jpg",
-                               std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::copy_file(input, directFolder + "/photo.jpg",
-                               std::filesystem::copy_options::overwrite_existing);
 
     std::printf("%d rounds each, alternating; medians:\n", rounds);
-    Compare("-w 50% (three names)", rounds,
-            {KERFO_BINARY, "-w", "50%", "photo.jpg", "left.jpg", "right.jpg"},
-            {DIRECT_BINARY, "width", "photo.jpg", "left.jpg", "right.jpg"}, kerfoFolder,
-            directFolder);
-    Compare("-w 3008 (three names)", rounds,
-            {KERFO_BINARY, "-w", "3008", "photo.jpg", "left.jpg", "right.jpg"},
-            {DIRECT_BINARY, "width", "photo.jpg", "left.jpg", "right.jpg", "3008"}, kerfoFolder,
-            directFolder);
-    Compare("-lossless -w 3008", rounds,
-            {KERFO_BINARY, "-lossless", "-w", "3008", "photo.jpg", "left.jpg", "right.jpg"},
-            {DIRECT_BINARY, "width", "photo.jpg", "left.jpg", "right.jpg", "3008"}, kerfoFolder,
-            directFolder);
-    Compare("-g 10 10", rounds, {KERFO_BINARY, "-g", "10", "10", "photo.jpg"},
-            {DIRECT_BINARY, "grid", "10", "10", "photo.jpg"}, kerfoFolder, directFolder);
-    Compare("-g 5 5", rounds, {KERFO_BINARY, "-g", "5", "5", "photo.jpg"},
-            {DIRECT_BINARY, "grid", "5", "5", "photo.jpg"}, kerfoFolder, directFolder);
-    Compare("-lossless -g 5 5", rounds, {KERFO_BINARY, "-lossless", "-g", "5", "5", "photo.jpg"},
-            {DIRECT_BINARY, "grid", "5", "5", "photo.jpg"}, kerfoFolder, directFolder);
-    // Kerfo flushes every piece to disk before it is renamed into place, the
-    // library alone doesn't; this is what that adds for a piece of 10 MB.
-    MeasureFlush(folder, rounds, 10);
+    auto compare = [&](const char* title, std::vector<std::string> kerfo,
+                       std::vector<std::string> direct) {
+        kerfo.insert(kerfo.begin(), KERFO_BINARY);
+        direct.insert(direct.begin(), DIRECT_BINARY);
+        Compare(title, rounds, kerfo, direct, kerfoFolder, directFolder);
+    };
+    compare("-w 50% (three names)", {"-w", "50%", "photo.jpg", "left.jpg", "right.jpg"},
+            {"width", "photo.jpg", "left.jpg", "right.jpg"});
+    compare("-w 3008 (three names)", {"-w", "3008", "photo.jpg", "left.jpg", "right.jpg"},
+            {"width", "photo.jpg", "left.jpg", "right.jpg", "3008"});
+    compare("-g 10 10", {"-g", "10", "10", "photo.jpg"}, {"grid", "10", "10", "photo.jpg"});
+    compare("-g 5 5", {"-g", "5", "5", "photo.jpg"}, {"grid", "5", "5", "photo.jpg"});
+    // Lossless cuts, against the same job of the library alone (which
+    // re-encodes), for each subsampling.
+    for (const auto& [name, subsampling] : kPhotos) {
+        const std::string kind = subsampling == JPEG_SUBSAMPLING_420   ? "4:2:0"
+                                 : subsampling == JPEG_SUBSAMPLING_444 ? "4:4:4"
+                                                                       : "4:2:2";
+        const std::string cut = "-lossless -w 3008 " + kind;
+        compare(cut.c_str(), {"-lossless", "-w", "3008", name, "left.jpg", "right.jpg"},
+                {"width", name, "left.jpg", "right.jpg", "3008"});
+        for (const auto& [rows, columns] : {std::pair{"5", "5"}, std::pair{"10", "15"}}) {
+            const std::string grid =
+                std::string("-lossless -g ") + rows + " " + columns + " " + kind;
+            compare(grid.c_str(), {"-lossless", "-g", rows, columns, name},
+                    {"grid", rows, columns, name});
+        }
+    }
     return 0;
 }

@@ -4,7 +4,7 @@
 # need. Does nothing when they are all present already; runs as root.
 set -euo pipefail
 
-packages=(g++ cmake make pkg-config libfreeimage-dev libturbojpeg0-dev zlib1g-dev)
+packages=(g++ cmake make pkg-config libfreeimage-dev libjpeg62-turbo-dev zlib1g-dev)
 profile="${1:-build}"
 if [[ "$profile" == "test" || "$profile" == "package" ]]; then
     # The Debian package: CPack computes its dependencies with dpkg-shlibdeps,
@@ -13,6 +13,8 @@ if [[ "$profile" == "test" || "$profile" == "package" ]]; then
 fi
 if [[ "$profile" == "test" ]]; then
     packages+=(libgtest-dev)
+    # The lossless tests check the cuts against TurboJPEG's transform.
+    packages+=(libturbojpeg0-dev)
     # clang and its runtime libraries build and run the libFuzzer target.
     packages+=(clang libclang-rt-14-dev)
     # The dialog tests: a virtual X screen, the dialog program, a robot that

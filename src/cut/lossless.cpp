@@ -1,47 +1,329 @@
-// Lossless JPEG cuts through TurboJPEG's transform.
+// Lossless JPEG cuts with libjpeg: the picture's coefficients are read once,
+// and every piece is written from them where they lie. For each component the
+// encoder is given an array of its own whose block rows are the picture's,
+// shifted to the piece; it only reads them, and makes the padding blocks past
+// the piece's edges itself. The pieces are those of libjpeg-turbo's crop
+// (transupp.c, as TurboJPEG's transform runs it): the same parameters, the
+// same markers and the same EXIF sizes, byte for byte.
 
 #include "cut/lossless.h"
 
-#include <turbojpeg.h>
-
-#include <algorithm>
+#include <cerrno>
+#include <csetjmp>
 #include <cstdio>
-#include <memory>
+#include <cstring>
+#include <deque>
+#include <limits>
 #include <string_view>
+// After cstdio: jpeglib.h needs FILE and size_t.
+#include <jerror.h>
+#include <jpeglib.h>
 
 #include "app/messages.h"
 #include "cut/exif.h"
 #include "cut/picture_header.h"
 #include "platform/platform.h"
 
+// A crop's size is set as the libjpeg 6.2 interface has it (image_width), as
+// Debian's libjpeg62-turbo and the Windows build's libjpeg-turbo are built.
+static_assert(JPEG_LIB_VERSION == 62, "the crop is written for the libjpeg 6.2 interface");
+
 namespace kerfo {
+
+// Everything of the library's that a cut uses, as plain data. The functions
+// that call the library set a jump under setjmp, to which the library returns
+// on an error, past the frames in between: no object with a destructor may live
+// in them.
+struct JpegCut {
+    static constexpr std::size_t kBufferSize = 1 << 16;
+    struct Errors {
+        jpeg_error_mgr manager;  // first: the library's pointer to it points to Errors
+        std::jmp_buf jump;
+        char error[JMSG_LENGTH_MAX];
+        // The first warning since the library last started a job, as its own
+        // handler shows only that one.
+        char firstWarning[JMSG_LENGTH_MAX];
+        bool warned;
+        int writeError;  // the errno value of a piece's failed write
+    } errors;
+    struct Source {
+        jpeg_source_mgr manager;
+        std::FILE* file;  // the picture, until its coefficients are read
+        bool started;
+        JOCTET buffer[kBufferSize];
+    } source;
+    struct Destination {
+        jpeg_destination_mgr manager;
+        std::FILE* file;
+        JOCTET buffer[kBufferSize];
+    } destination;
+    jpeg_progress_mgr progress;
+    jpeg_decompress_struct decoder;
+    jpeg_compress_struct encoder;
+    bool decoderMade;
+    bool encoderMade;
+    jvirt_barray_ptr* coefficients;
+    // What the encoder reads of a component: the picture's blocks, from the
+    // piece's first row and column of blocks on.
+    struct PieceBlocks {
+        jvirt_barray_ptr picture;
+        JDIMENSION row;
+        JDIMENSION column;
+        JBLOCKROW rows[MAX_SAMP_FACTOR];
+    } blocks[MAX_COMPONENTS];
+    jvirt_barray_ptr pieceArrays[MAX_COMPONENTS];
+};
+
+void EndJpegCut::operator()(JpegCut* cut) const {
+    if (cut->encoderMade) {
+        jpeg_destroy_compress(&cut->encoder);
+    }
+    if (cut->decoderMade) {
+        jpeg_destroy_decompress(&cut->decoder);
+    }
+    if (cut->source.file != nullptr) {
+        std::fclose(cut->source.file);
+    }
+    delete cut;
+}
+
 namespace {
+
+JpegCut& CutOf(j_common_ptr common) {
+    return *static_cast<JpegCut*>(common->client_data);
+}
+
+void ExitOnError(j_common_ptr common) {
+    JpegCut& cut = CutOf(common);
+    (*common->err->format_message)(common, cut.errors.error);
+    std::longjmp(cut.errors.jump, 1);
+}
+
+void NoteMessage(j_common_ptr common, int level) {
+    if (level >= 0) {
+        return;  // a trace
+    }
+    JpegCut& cut = CutOf(common);
+    if (common->err->num_warnings++ == 0) {
+        (*common->err->format_message)(common, cut.errors.firstWarning);
+    }
+    cut.errors.warned = true;
+}
+
+// A progressive JPEG of too many scans ends the reading, as TurboJPEG's scan
+// limit does.
+void LimitScans(j_common_ptr common) {
+    JpegCut& cut = CutOf(common);
+    if (common->is_decompressor &&
+        cut.decoder.input_scan_number > static_cast<int>(kMaxJpegScans)) {
+        std::snprintf(cut.errors.error, sizeof cut.errors.error,
+                      "Progressive JPEG image has more than %u scans", kMaxJpegScans);
+        std::longjmp(cut.errors.jump, 1);
+    }
+}
+
+// The picture is read from its file; at its end the library is given an end
+// marker, and warns that the file is cut short, as its own readers do.
+void StartSource(j_decompress_ptr decoder) {
+    CutOf(reinterpret_cast<j_common_ptr>(decoder)).source.started = false;
+}
+
+boolean FillSource(j_decompress_ptr decoder) {
+    JpegCut::Source& source = CutOf(reinterpret_cast<j_common_ptr>(decoder)).source;
+    std::size_t count = std::fread(source.buffer, 1, sizeof source.buffer, source.file);
+    if (count == 0) {
+        if (!source.started) {
+            ERREXIT(decoder, JERR_INPUT_EMPTY);
+        }
+        WARNMS(decoder, JWRN_JPEG_EOF);
+        source.buffer[0] = 0xFF;
+        source.buffer[1] = JPEG_EOI;
+        count = 2;
+    }
+    source.manager.next_input_byte = source.buffer;
+    source.manager.bytes_in_buffer = count;
+    source.started = true;
+    return TRUE;
+}
+
+void SkipSource(j_decompress_ptr decoder, long count) {
+    jpeg_source_mgr& source = *decoder->src;
+    if (count <= 0) {
+        return;
+    }
+    while (count > static_cast<long>(source.bytes_in_buffer)) {
+        count -= static_cast<long>(source.bytes_in_buffer);
+        (*source.fill_input_buffer)(decoder);
+    }
+    source.next_input_byte += count;
+    source.bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+
+void EndSource(j_decompress_ptr) {}
+
+// A piece is written to its file through a buffer.
+void WriteOut(j_compress_ptr encoder, std::size_t count) {
+    JpegCut& cut = CutOf(reinterpret_cast<j_common_ptr>(encoder));
+    errno = 0;
+    if (std::fwrite(cut.destination.buffer, 1, count, cut.destination.file) != count) {
+        cut.errors.writeError = errno != 0 ? errno : EIO;
+        ERREXIT(encoder, JERR_FILE_WRITE);
+    }
+    cut.destination.manager.next_output_byte = cut.destination.buffer;
+    cut.destination.manager.free_in_buffer = sizeof cut.destination.buffer;
+}
+
+void StartDestination(j_compress_ptr encoder) {
+    WriteOut(encoder, 0);
+}
+
+boolean EmptyDestination(j_compress_ptr encoder) {
+    WriteOut(encoder, JpegCut::kBufferSize);
+    return TRUE;
+}
+
+void EndDestination(j_compress_ptr encoder) {
+    WriteOut(encoder, JpegCut::kBufferSize - encoder->dest->free_in_buffer);
+}
+
+// The encoder's access to a piece's blocks: rows of the picture's own blocks,
+// from the piece's first column on. It reads them only.
+JBLOCKARRAY AccessPieceBlocks(j_common_ptr common, jvirt_barray_ptr array, JDIMENSION startRow,
+                              JDIMENSION rows, boolean writable) {
+    JpegCut& cut = CutOf(common);
+    JpegCut::PieceBlocks& blocks = *reinterpret_cast<JpegCut::PieceBlocks*>(array);
+    if (writable || rows > MAX_SAMP_FACTOR) {
+        ERREXIT(common, JERR_BAD_VIRTUAL_ACCESS);
+    }
+    const JBLOCKARRAY picture =
+        (*cut.decoder.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&cut.decoder),
+                                               blocks.picture, blocks.row + startRow, rows, FALSE);
+    for (JDIMENSION i = 0; i < rows; ++i) {
+        blocks.rows[i] = picture[i] + blocks.column;
+    }
+    return blocks.rows;
+}
+
+// A new cut of the picture file, which it closes.
+JpegCut* MakeJpegCut(std::FILE* file) {
+    auto* cut = new JpegCut();
+    jpeg_std_error(&cut->errors.manager);
+    cut->errors.manager.error_exit = ExitOnError;
+    cut->errors.manager.emit_message = NoteMessage;
+    cut->source.file = file;
+    cut->source.manager.init_source = StartSource;
+    cut->source.manager.fill_input_buffer = FillSource;
+    cut->source.manager.skip_input_data = SkipSource;
+    cut->source.manager.resync_to_restart = jpeg_resync_to_restart;
+    cut->source.manager.term_source = EndSource;
+    cut->destination.manager.init_destination = StartDestination;
+    cut->destination.manager.empty_output_buffer = EmptyDestination;
+    cut->destination.manager.term_destination = EndDestination;
+    cut->progress.progress_monitor = LimitScans;
+    for (auto* common : {reinterpret_cast<j_common_ptr>(&cut->decoder),
+                         reinterpret_cast<j_common_ptr>(&cut->encoder)}) {
+        common->err = &cut->errors.manager;
+        common->client_data = cut;
+    }
+    return cut;
+}
+
+// The functions that run the library: each returns false when it failed, with
+// errors.error saying why.
+
+// Reads the picture's header, up to its first scan, saving every APPn and
+// comment marker as the crop copies them.
+bool ReadHeader(JpegCut& cut) {
+    if (setjmp(cut.errors.jump) != 0) {
+        return false;
+    }
+    cut.decoderMade = true;
+    jpeg_create_decompress(&cut.decoder);
+    cut.decoder.src = &cut.source.manager;
+    jpeg_save_markers(&cut.decoder, JPEG_COM, 0xFFFF);
+    for (int marker = JPEG_APP0; marker < JPEG_APP0 + 16; ++marker) {
+        jpeg_save_markers(&cut.decoder, marker, 0xFFFF);
+    }
+    jpeg_read_header(&cut.decoder, TRUE);
+    return true;
+}
+
+bool ReadCoefficients(JpegCut& cut) {
+    if (setjmp(cut.errors.jump) != 0) {
+        return false;
+    }
+    cut.decoder.progress = &cut.progress;
+    cut.coefficients = jpeg_read_coefficients(&cut.decoder);
+    return true;
+}
+
+// A piece: where it starts, in MCUs, its size, and the markers to copy into it.
+struct PieceLayout {
+    JDIMENSION mcuColumn;
+    JDIMENSION mcuRow;
+    JDIMENSION width;
+    JDIMENSION height;
+    // The picture's first marker is an EXIF segment, which stands in for the
+    // JFIF header.
+    bool exifFirst;
+    const std::pair<int, std::string_view>* markers;
+    std::size_t markerCount;
+};
+
+bool WritePiece(JpegCut& cut, const PieceLayout& piece, std::FILE* file) {
+    if (setjmp(cut.errors.jump) != 0) {
+        return false;
+    }
+    const j_decompress_ptr picture = &cut.decoder;
+    const j_compress_ptr encoder = &cut.encoder;
+    if (!cut.encoderMade) {
+        cut.encoderMade = true;
+        jpeg_create_compress(encoder);
+        encoder->dest = &cut.destination.manager;
+        encoder->mem->access_virt_barray = AccessPieceBlocks;
+    }
+    cut.destination.file = file;
+    jpeg_copy_critical_parameters(picture, encoder);
+    // A grey picture's MCU is one block, whatever its sampling factors say.
+    if (picture->num_components == 1) {
+        encoder->comp_info[0].h_samp_factor = 1;
+        encoder->comp_info[0].v_samp_factor = 1;
+    }
+    encoder->image_width = piece.width;
+    encoder->image_height = piece.height;
+    if (piece.exifFirst) {
+        encoder->write_JFIF_header = FALSE;
+    }
+    if (picture->progressive_mode) {
+        jpeg_simple_progression(encoder);
+    }
+    for (int i = 0; i < encoder->num_components; ++i) {
+        const jpeg_component_info& component = encoder->comp_info[i];
+        cut.blocks[i].picture = cut.coefficients[i];
+        cut.blocks[i].row = piece.mcuRow * static_cast<JDIMENSION>(component.v_samp_factor);
+        cut.blocks[i].column = piece.mcuColumn * static_cast<JDIMENSION>(component.h_samp_factor);
+        cut.pieceArrays[i] = reinterpret_cast<jvirt_barray_ptr>(&cut.blocks[i]);
+    }
+    jpeg_write_coefficients(encoder, cut.pieceArrays);
+    // The library has written its own JFIF or Adobe marker where the colour
+    // model has one; the picture's is left out then.
+    for (std::size_t i = 0; i < piece.markerCount; ++i) {
+        const auto& [marker, data] = piece.markers[i];
+        if ((encoder->write_JFIF_header && marker == JPEG_APP0 &&
+             data.substr(0, 5) == std::string_view("JFIF\0", 5)) ||
+            (encoder->write_Adobe_marker && marker == JPEG_APP0 + 14 &&
+             data.substr(0, 5) == "Adobe")) {
+            continue;
+        }
+        jpeg_write_marker(encoder, marker, reinterpret_cast<const JOCTET*>(data.data()),
+                          static_cast<unsigned>(data.size()));
+    }
+    jpeg_finish_compress(encoder);
+    return true;
+}
 
 // How many column or row counts a message names at most.
 constexpr std::size_t kMostSuggestions = 12;
-
-struct DestroyTurboJpeg {
-    void operator()(void* handle) const { tjDestroy(handle); }
-};
-using TurboJpeg = std::unique_ptr<void, DestroyTurboJpeg>;
-
-// The output buffers TurboJPEG allocates, released with the object.
-struct PieceBuffers {
-    explicit PieceBuffers(std::size_t count) : data(count, nullptr), sizes(count, 0) {}
-    ~PieceBuffers() {
-        for (unsigned char* buffer : data) {
-            tjFree(buffer);
-        }
-    }
-    PieceBuffers(const PieceBuffers&) = delete;
-    PieceBuffers& operator=(const PieceBuffers&) = delete;
-    void Release(std::size_t index) {
-        tjFree(data[index]);
-        data[index] = nullptr;
-    }
-    std::vector<unsigned char*> data;
-    std::vector<unsigned long> sizes;
-};
 
 [[noreturn]] void Refuse(const char* path, const std::string& reason) {
     Fatal("Couldn't open input file: %s\n%s", path, reason.c_str());
@@ -72,41 +354,113 @@ std::string CountsThatWork(unsigned dimension, int blockSize) {
     return more ? text + " and more" : text;
 }
 
-// The markers of a lossless piece made its own: its EXIF segments rewritten
-// for its size (see PieceExif), JFXX thumbnails (of the whole picture) left
-// out, every other segment as it is. The markers up to the first other than an
-// APPn or comment, as they are to be written; the piece goes on at restAt.
-struct PieceMarkers {
-    std::string bytes;
-    std::size_t restAt = 0;
-};
-
-PieceMarkers MarkersOfPiece(const unsigned char* piece, std::size_t size, const PieceSpec& spec) {
-    PieceMarkers markers{
-        std::string(reinterpret_cast<const char*>(piece), std::min<std::size_t>(size, 2)), 2};
-    std::size_t& at = markers.restAt;
-    while (at + 4 <= size && piece[at] == 0xFF) {
-        const unsigned marker = piece[at + 1];
-        const std::size_t length = BigEndian16(piece + at + 2);
-        if (!((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) || length < 2 ||
-            at + 2 + length > size) {
+// The piece's size in the EXIF directory's PixelXDimension and
+// PixelYDimension, each made a LONG, as libjpeg-turbo's crop writes them
+// into the picture's first segment where it is an EXIF one (transupp.c's
+// adjust_exif_parameters): found only where the first directory's and the
+// EXIF directory's offsets are below 65536, and the low 16 bits of the size
+// written. tiff is that segment's TIFF structure, changed in place.
+void AdjustExifSize(JOCTET* tiff, unsigned length, JDIMENSION width, JDIMENSION height) {
+    if (length < 12 || tiff[0] != tiff[1] || (tiff[0] != 'I' && tiff[0] != 'M')) {
+        return;
+    }
+    const bool motorola = tiff[0] == 'M';
+    auto read16 = [&](unsigned at) -> unsigned {
+        return motorola ? BigEndian16(tiff + at) : LittleEndian16(tiff + at);
+    };
+    auto write = [&](unsigned at, unsigned bytes, std::uint32_t value) {
+        for (unsigned i = 0; i < bytes; ++i) {
+            tiff[at + (motorola ? bytes - 1 - i : i)] = static_cast<JOCTET>(value >> (8 * i));
+        }
+    };
+    // The first directory's offset, its high half zero.
+    if (read16(2) != 0x2A || read16(motorola ? 4 : 6) != 0) {
+        return;
+    }
+    unsigned at = read16(motorola ? 6 : 4);
+    if (at > length - 2) {
+        return;
+    }
+    unsigned tags = read16(at);
+    if (tags == 0) {
+        return;
+    }
+    // The EXIF directory's entry.
+    for (at += 2;; at += 12) {
+        if (at > length - 12) {
+            return;
+        }
+        if (read16(at) == 0x8769) {
             break;
         }
-        const std::string_view segment(reinterpret_cast<const char*>(piece) + at, 2 + length);
-        const std::string_view data = segment.substr(4);
-        if (marker == 0xE1 && data.substr(0, 6) == std::string_view("Exif\0\0", 6)) {
-            const std::string exif = PieceExif(data, static_cast<std::uint32_t>(spec.width),
-                                               static_cast<std::uint32_t>(spec.height));
-            markers.bytes += {'\xFF', '\xE1', static_cast<char>((exif.size() + 2) >> 8),
-                              static_cast<char>(exif.size() + 2)};
-            markers.bytes += exif;
-        } else if (!(marker == 0xE0 && data.substr(0, 5) == std::string_view("JFXX\0", 5))) {
-            markers.bytes += segment;
+        if (--tags == 0) {
+            return;
         }
-        at += segment.size();
+    }
+    if (read16(at + (motorola ? 8 : 10)) != 0) {
+        return;
+    }
+    at = read16(at + (motorola ? 10 : 8));
+    if (at > length - 2) {
+        return;
+    }
+    tags = read16(at);
+    if (tags < 2) {
+        return;
+    }
+    for (at += 2; tags > 0; --tags, at += 12) {
+        if (at > length - 12) {
+            return;
+        }
+        const unsigned tag = read16(at);
+        if (tag == 0xA002 || tag == 0xA003) {
+            write(at + 2, 2, 4);  // LONG
+            write(at + 4, 4, 1);
+            write(at + 8, 4, (tag == 0xA002 ? width : height) & 0xFFFF);
+        }
+    }
+}
+
+const std::string_view kExifStart("Exif\0\0", 6);
+
+// The picture's saved markers as a piece gets them: its EXIF segments made its
+// own (see PieceExif), JFXX thumbnails (of the whole picture) left out, every
+// other marker as it is. exifs holds the rewritten segments.
+std::vector<std::pair<int, std::string_view>> MarkersOfPiece(jpeg_saved_marker_ptr saved,
+                                                             const PieceSpec& piece,
+                                                             std::deque<std::string>& exifs) {
+    std::vector<std::pair<int, std::string_view>> markers;
+    for (; saved != nullptr; saved = saved->next) {
+        std::string_view data(reinterpret_cast<const char*>(saved->data), saved->data_length);
+        if (saved->marker == JPEG_APP0 && data.substr(0, 5) == std::string_view("JFXX\0", 5)) {
+            continue;
+        }
+        if (saved->marker == JPEG_APP0 + 1 && data.substr(0, 6) == kExifStart) {
+            data = exifs.emplace_back(PieceExif(data, static_cast<std::uint32_t>(piece.width),
+                                                static_cast<std::uint32_t>(piece.height)));
+        }
+        markers.emplace_back(saved->marker, data);
     }
     return markers;
 }
+
+// The picture file for the header checks.
+class StreamSource : public ByteSource {
+  public:
+    StreamSource(std::FILE* file, std::uint64_t size) : file_(file), size_(size) {}
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
+        if (offset > static_cast<std::uint64_t>(std::numeric_limits<long>::max()) ||
+            std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) {
+            return 0;
+        }
+        return std::fread(buffer, 1, count, file_);
+    }
+
+  private:
+    std::FILE* file_;
+    std::uint64_t size_;
+};
 
 }  // namespace
 
@@ -127,52 +481,47 @@ LosslessPicture ReadLosslessPicture(const char* path) {
     }
     LosslessPicture picture;
     picture.path = path;
-    {
-        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(file.stream, std::fclose);
-        picture.bytes.resize(static_cast<std::size_t>(file.size));
-        if (std::fread(picture.bytes.data(), 1, picture.bytes.size(), stream.get()) !=
-            picture.bytes.size()) {
-            Fatal("Couldn't open input file: %s", path);
-        }
-    }
+    picture.reading.reset(MakeJpegCut(file.stream));
+    JpegCut& cut = *picture.reading;
 
-    MemorySource source(picture.bytes.data(), picture.bytes.size());
+    StreamSource source(file.stream, file.size);
     const std::optional<PictureClaim> claim = ReadPictureClaim(FIF_JPEG, source);
     if (!claim) {
         Refuse(path, NeedsClaim(FIF_JPEG, source)
                          ? "Its header is damaged: the picture's size can't be read."
                          : "Not a JPEG file.");
     }
-    // The cut holds every coefficient of the picture, and as much again for
-    // the pieces it crops from them.
+    // The cut holds every coefficient of the picture, and writes the pieces
+    // from them.
     PictureClaim coefficients = *claim;
     coefficients.bitsPerPixel = 0;
-    coefficients.decoderBytes = 2 * claim->coefficientBytes;
-    std::optional<std::uint64_t> available = platform::AvailableMemory();
-    if (available) {
-        *available -= std::min(*available, static_cast<std::uint64_t>(picture.bytes.size()));
-    }
-    if (const auto reason = RefusalOfClaim(coefficients, picture.bytes.size(), available)) {
+    coefficients.decoderBytes = claim->coefficientBytes;
+    if (const auto reason = RefusalOfClaim(coefficients, file.size, platform::AvailableMemory())) {
         Refuse(path, *reason);
     }
 
-    const TurboJpeg handle(tjInitTransform());
-    int width = 0;
-    int height = 0;
-    int subsampling = 0;
-    int colourspace = 0;
-    if (!handle || tjDecompressHeader3(handle.get(), picture.bytes.data(),
-                                       static_cast<unsigned long>(picture.bytes.size()), &width,
-                                       &height, &subsampling, &colourspace) != 0) {
-        Refuse(path, handle ? tjGetErrorStr2(handle.get()) : "The JPEG library can't start.");
+    if (std::fseek(file.stream, 0, SEEK_SET) != 0) {
+        Fatal("Couldn't open input file: %s", path);
     }
-    picture.width = static_cast<unsigned>(width);
-    picture.height = static_cast<unsigned>(height);
-    picture.blockWidth = tjMCUWidth[subsampling];
-    picture.blockHeight = tjMCUHeight[subsampling];
+    if (!ReadHeader(cut)) {
+        Refuse(path, cut.errors.error);
+    }
+    if (cut.errors.warned) {
+        Refuse(path, cut.errors.firstWarning);
+    }
+    const jpeg_decompress_struct& header = cut.decoder;
+    if (header.image_width != claim->width || header.image_height != claim->height) {
+        Refuse(path, "It changed while it was being read.");
+    }
+    picture.width = header.image_width;
+    picture.height = header.image_height;
+    // The library crops a grey picture by blocks, any other by MCUs.
+    const bool grey = header.num_components == 1;
+    picture.blockWidth = grey ? DCTSIZE : header.max_h_samp_factor * DCTSIZE;
+    picture.blockHeight = grey ? DCTSIZE : header.max_v_samp_factor * DCTSIZE;
     picture.dotsPerMeterX = claim->dotsPerMeterX;
     picture.dotsPerMeterY = claim->dotsPerMeterY;
-    picture.progressive = claim->progressive;
+    picture.progressive = header.progressive_mode != 0;
     return picture;
 }
 
@@ -242,44 +591,59 @@ std::optional<std::string> OffGridTiles(int rows, int columns, const LosslessPic
 void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceSpec>& pieces,
                         bool keepInput) {
     std::vector<std::string> names;
-    std::vector<tjtransform> transforms;
     for (const PieceSpec& piece : pieces) {
         names.push_back(piece.name);
-        tjtransform transform{};
-        transform.r = {piece.left, piece.top, piece.width, piece.height};
-        transform.op = TJXOP_NONE;
-        // A progressive picture gives progressive pieces; markers are copied.
-        transform.options = TJXOPT_CROP | (picture.progressive ? TJXOPT_PROGRESSIVE : 0);
-        transforms.push_back(transform);
     }
     PieceSet set(std::move(names), keepInput ? picture.path.c_str() : nullptr);
     if (pieces.empty()) {
         return;
     }
 
-    const TurboJpeg handle(tjInitTransform());
-    if (!handle) {
-        Fatal("Couldn't cut %s losslessly: the JPEG library can't start.", picture.path.c_str());
+    const char* path = picture.path.c_str();
+    JpegCut& cut = *picture.reading;
+    if (!ReadCoefficients(cut)) {
+        Refuse(path, cut.errors.error);
     }
-    PieceBuffers buffers(pieces.size());
-    const int result = tjTransform(handle.get(), picture.bytes.data(),
-                                   static_cast<unsigned long>(picture.bytes.size()),
-                                   static_cast<int>(pieces.size()), buffers.data.data(),
-                                   buffers.sizes.data(), transforms.data(), TJFLAG_LIMITSCANS);
-    if (result != 0) {
-        // A warning still gives pieces; one that says pixels were lost refuses them.
-        const std::string reason = tjGetErrorStr2(handle.get());
-        if (tjGetErrorCode(handle.get()) != TJERR_WARNING || ReportsDamage(reason)) {
-            Refuse(picture.path.c_str(), reason);
-        }
+    // A warning still gives pieces; one that says pixels were lost refuses them.
+    if (cut.errors.warned && ReportsDamage(cut.errors.firstWarning)) {
+        Refuse(path, cut.errors.firstWarning);
     }
+    // Every block is in memory: a piece may now replace the picture.
+    std::fclose(cut.source.file);
+    cut.source.file = nullptr;
+
+    // The crop writes each piece's size into the picture's first segment
+    // where that is an EXIF one, piece after piece.
+    const jpeg_saved_marker_ptr first = cut.decoder.marker_list;
+    const bool exifFirst =
+        first != nullptr && first->marker == JPEG_APP0 + 1 &&
+        std::string_view(reinterpret_cast<const char*>(first->data), first->data_length)
+                .substr(0, 6) == kExifStart;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
-        const PieceMarkers markers = MarkersOfPiece(buffers.data[i], buffers.sizes[i], pieces[i]);
-        set.SaveBytes(
-            i, {markers.bytes,
-                std::string_view(reinterpret_cast<const char*>(buffers.data[i] + markers.restAt),
-                                 buffers.sizes[i] - markers.restAt)});
-        buffers.Release(i);
+        const PieceSpec& spec = pieces[i];
+        PieceLayout layout{};
+        layout.mcuColumn = static_cast<JDIMENSION>(spec.left / picture.blockWidth);
+        layout.mcuRow = static_cast<JDIMENSION>(spec.top / picture.blockHeight);
+        layout.width = static_cast<JDIMENSION>(spec.width);
+        layout.height = static_cast<JDIMENSION>(spec.height);
+        layout.exifFirst = exifFirst;
+        if (exifFirst && (layout.width != cut.decoder.image_width ||
+                          layout.height != cut.decoder.image_height)) {
+            AdjustExifSize(first->data + 6, first->data_length - 6, layout.width, layout.height);
+        }
+        std::deque<std::string> exifs;
+        const auto markers = MarkersOfPiece(cut.decoder.marker_list, spec, exifs);
+        layout.markers = markers.data();
+        layout.markerCount = markers.size();
+        set.SaveWith(i, [&](std::FILE* stream) {
+            if (WritePiece(cut, layout, stream)) {
+                return 0;
+            }
+            if (cut.errors.manager.msg_code == JERR_FILE_WRITE) {
+                return cut.errors.writeError;
+            }
+            Refuse(path, cut.errors.error);
+        });
     }
     set.Commit();
 }

@@ -6,6 +6,7 @@
 // can start only where an MCU starts, and may end anywhere.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,15 +15,23 @@
 
 namespace kerfo {
 
-// A JPEG read for a lossless cut: its bytes and what its header says.
+// The JPEG library's reading of a picture (see lossless.cpp), released with
+// the picture.
+struct JpegCut;
+struct EndJpegCut {
+    void operator()(JpegCut* cut) const;
+};
+
+// A JPEG read for a lossless cut: what its header says, and the library's
+// reading of it, open at its first scan.
 struct LosslessPicture {
     std::string path;
-    std::vector<unsigned char> bytes;
+    std::unique_ptr<JpegCut, EndJpegCut> reading;
     unsigned width = 0;
     unsigned height = 0;
     std::uint32_t dotsPerMeterX = 0;
     std::uint32_t dotsPerMeterY = 0;
-    // The MCU: where pieces may start.
+    // The MCU (the library's unit of a crop): where pieces may start.
     int blockWidth = 8;
     int blockHeight = 8;
     bool progressive = false;
@@ -48,10 +57,11 @@ std::optional<std::string> OffGridSize(const char* sizeText, int pixels, unsigne
 // of columns or rows that would work. None when the grid is lossless.
 std::optional<std::string> OffGridTiles(int rows, int columns, const LosslessPicture& picture);
 
-// Cuts the pieces out of the picture's coded blocks, all in one pass over the
-// picture, and saves them all or nothing (see PieceSet). The pieces start on
-// the MCU grid. Ends the run through Fatal when the library finds the picture
-// damaged or can't cut it.
+// Cuts the pieces out of the picture's coded blocks, and saves them all or
+// nothing (see PieceSet): the picture's coefficients are read once, and each
+// piece is written from them in place, straight to its file. The pieces start
+// on the MCU grid. Ends the run through Fatal when the library finds the
+// picture damaged or can't cut it.
 // With keepInput, no piece may replace the picture (a grid cut's tiles).
 void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceSpec>& pieces,
                         bool keepInput = false);

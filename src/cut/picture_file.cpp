@@ -572,18 +572,14 @@ void PieceSet::Save(std::size_t index, FIBITMAP* bitmap, int flags, const PngCol
     files_[index] = std::move(file);
 }
 
-void PieceSet::SaveBytes(std::size_t index, std::initializer_list<std::string_view> parts) {
+void PieceSet::SaveWith(std::size_t index, const std::function<int(std::FILE*)>& write) {
     const char* path = names_[index].c_str();
     auto file = std::make_unique<platform::ReplacementFile>(names_[index]);
     if (!file->Open()) {
         Fatal("Couldn't save %s: %s.", path, file->Error().c_str());
     }
-    errno = 0;
-    for (const std::string_view part : parts) {
-        if (std::fwrite(part.data(), 1, part.size(), file->Stream()) != part.size()) {
-            Fatal("Couldn't save %s: not every byte could be written: %s.", path,
-                  std::strerror(errno != 0 ? errno : EIO));
-        }
+    if (const int error = write(file->Stream())) {
+        Fatal("Couldn't save %s: not every byte could be written: %s.", path, std::strerror(error));
     }
     if (!file->Finish()) {
         Fatal("Couldn't save %s: %s.", path, file->Error().c_str());

@@ -6,7 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -95,8 +96,10 @@ class PieceSet {
     // Fatal when it cannot be written.
     void Save(std::size_t index, FIBITMAP* bitmap, int flags, const PngColour* pngColour = nullptr);
 
-    // Saves the bytes of an encoded piece, given in parts, as piece index.
-    void SaveBytes(std::size_t index, std::initializer_list<std::string_view> parts);
+    // Saves as piece index what write writes to the stream it is given.
+    // write returns 0, or the errno value of a write that failed; it may also
+    // end the run through Fatal, which leaves no trace of the piece.
+    void SaveWith(std::size_t index, const std::function<int(std::FILE*)>& write);
 
     // Puts every saved piece in place. Ends the run through Fatal when one
     // can't be, saying which were.

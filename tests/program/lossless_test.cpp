@@ -4,9 +4,11 @@
 // subsampling and colour model. A cut that can't be lossless writes nothing.
 
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 
 #include <cstring>
 
+#include "cut/exif.h"
 #include "cut/lossless.h"
 #include "picture_folder.h"
 #include "test_support.h"
@@ -38,10 +40,14 @@ class LosslessTest : public PictureFolderTest {
         EXPECT_TRUE(SameAsRegion(piece.get(), original_.get(), left, top, &why)) << why;
     }
 
-    void ExpectRefused(const std::vector<std::string>& arguments, const std::string& message) {
+    void ExpectRefused(const std::vector<std::string>& arguments, const std::string& message,
+                       std::optional<unsigned long long> fileSizeLimit = std::nullopt) {
         SCOPED_TRACE(arguments.back());
         const std::vector<std::string> before = ListFolder(folder_.Path());
-        const RunResult result = Kerfo(arguments);
+        RunOptions options;
+        options.workingFolder = folder_.Path();
+        options.fileSizeLimit = fileSizeLimit;
+        const RunResult result = RunKerfo(arguments, options);
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_EQ(result.err, kWarning + message + "\n");
         EXPECT_EQ(ListFolder(folder_.Path()), before) << "nothing may be written";
@@ -77,6 +83,149 @@ TEST_F(LosslessTest, PiecesHoldThePicturesOwnBlocks) {
         ASSERT_EQ(Kerfo({"-lossless", "-w", "37", "a.jpg", "alone.jpg", "-"}).exitCode, 0);
         ExpectBlocks("alone.jpg", 0, 0, 37, 75);
         EXPECT_EQ(ReadFile(Path("a.jpg")), originalBytes_);
+    }
+}
+
+// A camera's EXIF segment in either byte order: the first directory links to
+// the EXIF directory, which gives the picture's size as SHORTs, and to a
+// thumbnail's directory, whose data ends the segment.
+std::string CameraExif(bool bigEndian, unsigned width, unsigned height) {
+    auto number = [bigEndian](std::uint32_t value, int bytes) {
+        std::string text;
+        for (int i = 0; i < bytes; ++i) {
+            text += static_cast<char>(value >> (8 * (bigEndian ? bytes - 1 - i : i)));
+        }
+        return text;
+    };
+    auto entry = [&](unsigned tag, unsigned type, std::uint32_t value) {
+        return number(tag, 2) + number(type, 2) + number(1, 4) +
+               (type == 3 ? number(value, 2) + number(0, 2) : number(value, 4));
+    };
+    const std::string thumbnail = "\xFF\xD8 a thumbnail \xFF\xD9";
+    const std::string tiff = (bigEndian ? "MM" : "II") + number(42, 2) + number(8, 4) +
+                             number(1, 2) + entry(0x8769, 4, 26) + number(56, 4) +     // at 8
+                             number(2, 2) + entry(0xA002, 3, width) +                  // at 26
+                             entry(0xA003, 3, height) + number(0, 4) + number(2, 2) +  // at 56
+                             entry(0x201, 4, 86) + entry(0x202, 4, 16) + number(0, 4) + thumbnail;
+    return "\xFF\xE1" + std::string{0, static_cast<char>(tiff.size() + 8)} + "Exif" +
+           std::string(2, '\0') + tiff;
+}
+
+// The pieces of TurboJPEG's transform, all in one call as the cut was made
+// before it read the blocks in place, with their EXIF made their own and JFXX
+// thumbnails left out, as the cut makes them.
+std::vector<std::string> TransformedPieces(const std::string& jpeg,
+                                           const std::vector<PieceSpec>& pieces, bool progressive) {
+    std::vector<tjtransform> transforms;
+    for (const PieceSpec& piece : pieces) {
+        transforms.push_back({{piece.left, piece.top, piece.width, piece.height},
+                              TJXOP_NONE,
+                              TJXOPT_CROP | (progressive ? TJXOPT_PROGRESSIVE : 0),
+                              nullptr,
+                              nullptr});
+    }
+    std::vector<unsigned char*> buffers(pieces.size(), nullptr);
+    std::vector<unsigned long> sizes(pieces.size(), 0);
+    tjhandle handle = tjInitTransform();
+    EXPECT_EQ(tjTransform(handle, reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size(),
+                          static_cast<int>(pieces.size()), buffers.data(), sizes.data(),
+                          transforms.data(), TJFLAG_LIMITSCANS),
+              0);
+    tjDestroy(handle);
+    std::vector<std::string> result;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const std::string piece(reinterpret_cast<const char*>(buffers[i]), sizes[i]);
+        tjFree(buffers[i]);
+        std::string own = piece.substr(0, 2);
+        std::size_t at = 2;
+        for (unsigned code; code = static_cast<unsigned char>(piece[at + 1]),
+                            (code >= 0xE0 && code <= 0xEF) || code == 0xFE;) {
+            const std::size_t length = static_cast<unsigned char>(piece[at + 2]) << 8 |
+                                       static_cast<unsigned char>(piece[at + 3]);
+            const std::string data = piece.substr(at + 4, length - 2);
+            if (code == 0xE1 && data.substr(0, 4) == "Exif") {
+                const std::string exif =
+                    PieceExif(data, static_cast<std::uint32_t>(pieces[i].width),
+                              static_cast<std::uint32_t>(pieces[i].height));
+                own += "\xFF\xE1" +
+                       std::string{static_cast<char>((exif.size() + 2) >> 8),
+                                   static_cast<char>(exif.size() + 2)} +
+                       exif;
+            } else if (code != 0xE0 || data.substr(0, 4) != "JFXX") {
+                own += piece.substr(at, length + 2);
+            }
+            at += length + 2;
+        }
+        result.push_back(own + piece.substr(at));
+    }
+    return result;
+}
+
+TEST_F(LosslessTest, PiecesAreTurboJpegsCropByteForByte) {
+    // Every kind, baseline and progressive, plain and with the markers that
+    // cameras and editors write: an EXIF segment (big-endian before the JFIF
+    // header, little-endian after it), a JFXX thumbnail, a comment, XMP and an
+    // ICC profile. A CMYK picture has an Adobe marker.
+    struct Job {
+        std::vector<std::string> arguments;
+        std::vector<PieceSpec> pieces;
+    };
+    std::vector<Job> jobs = {{{"-lossless", "-w", "240", "a.jpg", "l.jpg", "r.jpg"},
+                              {{"l.jpg", 0, 0, 240, 323}, {"r.jpg", 240, 0, 244, 323}}}};
+    for (const auto& [rows, columns] : {std::pair{5, 5}, std::pair{10, 15}}) {
+        Job grid{{"-lossless", "-g", std::to_string(rows), std::to_string(columns), "a.jpg"}, {}};
+        for (int row = 0; row < rows; ++row) {
+            for (int column = 0; column < columns; ++column) {
+                char name[32];
+                std::snprintf(name, sizeof name, "a-%02d-%02d.jpg", row + 1, column + 1);
+                grid.pieces.push_back({name, column * (484 / columns), row * (323 / rows),
+                                       484 / columns, 323 / rows});
+            }
+        }
+        jobs.push_back(grid);
+    }
+    for (const auto& [kind, bpp, subsampling] :
+         std::vector<std::tuple<std::string, unsigned, int>>{{"4:2:0", 24, JPEG_SUBSAMPLING_420},
+                                                             {"4:2:2", 24, JPEG_SUBSAMPLING_422},
+                                                             {"4:4:4", 24, JPEG_SUBSAMPLING_444},
+                                                             {"grey", 8, 0},
+                                                             {"CMYK", 32, 0}}) {
+        for (const bool progressive : {false, true}) {
+            for (const std::string markers : {"none", "MM", "II"}) {
+                SCOPED_TRACE(kind + (progressive ? " progressive, " : " baseline, ") + markers);
+                TestBitmap picture = MakePattern(484, 323, bpp);
+                if (markers != "none") {
+                    FreeImage_SetMetadataKeyValue(FIMD_COMMENTS, picture.get(), "Comment", "hi");
+                    FreeImage_SetMetadataKeyValue(FIMD_XMP, picture.get(), "XMLPacket", "<x/>");
+                    std::string profile(200, 'p');
+                    FreeImage_CreateICCProfile(picture.get(), profile.data(), 200);
+                }
+                if (bpp == 32) {
+                    FreeImage_GetICCProfile(picture.get())->flags |= FIICC_COLOR_IS_CMYK;
+                }
+                SavePictureFile(picture.get(), Path("a.jpg"), 11811,
+                                90 | subsampling | (progressive ? JPEG_PROGRESSIVE : 0));
+                std::string jpeg = ReadFile(Path("a.jpg"));
+                if (markers != "none") {
+                    const std::size_t at = markers == "MM"
+                                               ? 2
+                                               : 4 + (static_cast<unsigned char>(jpeg[4]) << 8 |
+                                                      static_cast<unsigned char>(jpeg[5]));
+                    jpeg = jpeg.substr(0, at) + CameraExif(markers == "MM", 484, 323) +
+                           std::string("\xFF\xE0\0\x08JFXX\0\x10", 10) + jpeg.substr(at);
+                    WriteFile(Path("a.jpg"), jpeg);
+                }
+                for (const Job& job : jobs) {
+                    ASSERT_EQ(Kerfo(job.arguments).exitCode, 0) << job.arguments[1];
+                    const std::vector<std::string> expected =
+                        TransformedPieces(jpeg, job.pieces, progressive);
+                    for (std::size_t i = 0; i < job.pieces.size(); ++i) {
+                        ASSERT_TRUE(ReadFile(Path(job.pieces[i].name)) == expected[i])
+                            << job.pieces[i].name;
+                    }
+                }
+            }
+        }
     }
 }
 
@@ -140,6 +289,9 @@ TEST_F(LosslessTest, ACutThatCannotBeLosslessIsRefusedAndWritesNothing) {
                   "quality.");
     ExpectRefused({"-lossless", "-w", "16", "half.jpg", "l.jpg", "r.jpg"},
                   "Couldn't open input file: half.jpg\nPremature end of JPEG file");
+    ExpectRefused({"-lossless", "-w", "3008", "a.jpg", "l.jpg", "r.jpg"},
+                  "Couldn't save l.jpg: not every byte could be written: File too large.",
+                  originalBytes_.size() / 4);
 }
 
 TEST(OffGridSize, NamesTheNearestSizesThatCutLosslessly) {
