@@ -6,6 +6,15 @@
 #include <stdexcept>
 #include <string>
 
+// printf's checks of a format and its arguments: GNU's printf family, which
+// MinGW-w64 builds use too; clang knows it as printf.
+#if defined(__clang__)
+#define KERFO_PRINTF_FORMAT(formatAt, firstAt) __attribute__((format(printf, formatAt, firstAt)))
+#else
+#define KERFO_PRINTF_FORMAT(formatAt, firstAt) \
+    __attribute__((format(gnu_printf, formatAt, firstAt)))
+#endif
+
 namespace kerfo {
 
 // Longest formatted text of Fatal and ShowFormattedMessage; a longer one is cut
@@ -28,13 +37,13 @@ const char* MessageTitle();
 int ShowMessage(const char* text);
 
 // Formats by the message rule and shows an information box.
-int ShowFormattedMessage(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+int ShowFormattedMessage(const char* format, ...) KERFO_PRINTF_FORMAT(1, 2);
 
 // Ends the run with the text in a warning box and exit code 1.
 [[noreturn]] void FatalText(const char* text);
 
 // Formats by the message rule, then FatalText.
-[[noreturn]] void Fatal(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+[[noreturn]] void Fatal(const char* format, ...) KERFO_PRINTF_FORMAT(1, 2);
 
 // The message rule: printf formatting cut at kMaxMessageLength characters.
 std::string FormatMessageText(const char* format, va_list args);
