@@ -2,6 +2,8 @@
 // The diagnostic log: time-stamped lines appended to a text file. The log never
 // reports a problem of its own: a line that cannot be written is dropped.
 
+#include "util/printf_format.h"
+
 namespace kerfo {
 
 // Makes the file name in the temporary folder the log path and returns it. The
@@ -17,11 +19,11 @@ const char* SetLogFullPath(const char* path);
 const char* GetLogPath();
 
 // Appends the formatted text (at most 512 characters) and a line feed.
-void LogLine(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+void LogLine(const char* format, ...) KERFO_PRINTF_FORMAT(1, 2);
 
 // Appends "HH:MM:SS message", preceded by a three-line date banner when the date
 // differs from that of the last banner.
-void LogMessage(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+void LogMessage(const char* format, ...) KERFO_PRINTF_FORMAT(1, 2);
 
 // Logs the program text followed by each argument after one blank, unquoted.
 void LogCommand(const char* program, int count, const char* const* arguments);
