@@ -15,8 +15,9 @@ if [[ "$profile" == "test" ]]; then
     packages+=(libgtest-dev)
     # The lossless tests check the cuts against TurboJPEG's transform.
     packages+=(libturbojpeg0-dev)
-    # clang and its runtime libraries build and run the libFuzzer target.
-    packages+=(clang libclang-rt-14-dev)
+    # clang and its runtime libraries build and run the libFuzzer target;
+    # llvm's symbolizer names the functions in the sanitizers' reports.
+    packages+=(clang libclang-rt-14-dev llvm)
     # The dialog tests: a virtual X screen, the dialog program, a robot that
     # finds and dismisses the box, and import (ImageMagick) for its picture.
     packages+=(xvfb zenity xdotool imagemagick)
