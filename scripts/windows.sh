@@ -17,6 +17,12 @@
 #   KERFO_WINDOWS_TESTS=OFF  build and run no unit tests, only the end-to-end ones
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Wine names files in the Unix locale's character set: in one that isn't
+# UTF-8 (none set, as in a bare root shell) names in other scripts can't be
+# made at all.
+if [[ "$(locale charmap 2>/dev/null)" != UTF-8 ]]; then
+    export LC_ALL=C.UTF-8
+fi
 root="$PWD"
 out="$root/out/windows"
 build="$out/build"

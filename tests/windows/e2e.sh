@@ -32,6 +32,12 @@
 # unzip, locales, the MinGW-w64 compilers).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+# Wine names files in the Unix locale's character set: in one that isn't
+# UTF-8 (none set, as in a bare root shell) names in other scripts can't be
+# made at all.
+if [[ "$(locale charmap 2>/dev/null)" != UTF-8 ]]; then
+    export LC_ALL=C.UTF-8
+fi
 root="$PWD"
 out="$(realpath -m "${1:-out/windows}")"
 version=1.12.0
