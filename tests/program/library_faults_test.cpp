@@ -29,8 +29,9 @@ struct LibraryFault {
 // What each seed holds and why it ends as it does: see the fuzz build's notes
 // in the README ("Your files are safe").
 const LibraryFault kFaults[] = {
-    // BMP: RLE8 runs past the row and a delta past the last row; Debian's
-    // decoder stops at them.
+    // BMP: RLE8 runs past the row and a delta past the last row (Debian's
+    // package mends the library's decoder, which the program's own BMP reader
+    // stands in for; it refuses them).
     {"picture-seeds/CVE-2020-21427", Outcome::Refused},
     // BMP: RLE4 of 65536 x 65537 pixels, whose count overflows the decoder's int.
     {"picture-seeds/CVE-2023-47994", Outcome::Refused},
