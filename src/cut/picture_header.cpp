@@ -106,13 +106,74 @@ std::optional<std::uint64_t> ScanPasses(ByteSource& source, std::uint64_t offset
     return passes;
 }
 
+// Whether the IPTC datasets of the APP13 data of length bytes at offset hold a
+// record version (2:00) of 1 byte, which the library reads as 2 (past the
+// segment, at its end). The datasets are walked as the library walks them:
+// from the first 1C 02, each one's tag marker 1C, record, number and length
+// of 2 bytes, while they lie whole inside the segment.
+bool IptcRecordVersionTooShort(ByteSource& source, std::uint64_t offset, std::uint64_t length) {
+    std::vector<unsigned char> data(static_cast<std::size_t>(length));
+    if (length < 2 || source.ReadAt(offset, data.data(), data.size()) != data.size()) {
+        return false;
+    }
+    std::size_t at = 0;
+    while (at + 1 < data.size() && !(data[at] == 0x1C && data[at + 1] == 0x02)) {
+        ++at;
+    }
+    while (at + 5 < data.size() && data[at] == 0x1C) {
+        const std::size_t count = BigEndian16(&data[at + 3]);
+        if (data[at + 1] == 0x02 && data[at + 2] == 0x00 && count == 1) {
+            return true;
+        }
+        at += 5;
+        if (at + count > data.size()) {
+            break;
+        }
+        at += count;
+    }
+    return false;
+}
+
+// What the library must not be given of the segment of the marker whose
+// length (of length bytes, at least 2) is at offset, wherever it lies: before
+// the first scan or between scans, the decoder saves every segment and the
+// library parses each one it saved.
+void CheckSegment(ByteSource& source, unsigned marker, std::uint64_t at, unsigned length,
+                  PictureClaim& claim) {
+    // The library compares the start of every APP0 and APP1 segment with
+    // "JFIF", "JFXX" and "Exif" without looking at its length, and reads
+    // on behind a shorter one as if the signature were there.
+    if ((marker == 0xE0 && length < 2 + 5) || (marker == 0xE1 && length < 2 + 6)) {
+        claim.refusal = "Its header is damaged: an APP" + std::to_string(marker - 0xE0) +
+                        " segment is too short to say what it holds.";
+    }
+    // EXIF (APP1) and JFXX (APP0) segments, which the library would parse
+    // (its EXIF reader trusts the offsets it finds) and whose thumbnails it
+    // would decode, are kept from it.
+    unsigned char id[6];
+    if ((marker == 0xE1 || marker == 0xE0) && length >= 2 + 6 &&
+        ReadExactly(source, at + 2, id, sizeof id)) {
+        const BytePatch hidden{at + 2, std::string(1, static_cast<char>(id[0] ^ 0x20))};
+        if (marker == 0xE1 && std::memcmp(id, "Exif\0\0", 6) == 0) {
+            claim.hiddenFromLibrary.push_back(hidden);  // "Exif" reads "eXIF"
+            claim.exifOffset = at + 2;
+            claim.exifLength = length - 2;
+        } else if (marker == 0xE0 && std::memcmp(id, "JFXX\0", 5) == 0) {
+            claim.hiddenFromLibrary.push_back(hidden);
+        }
+    }
+    if (marker == 0xED && IptcRecordVersionTooShort(source, at + 2, length - 2)) {
+        claim.refusal = "Its IPTC data is damaged: its record version is 1 byte long.";
+    }
+}
+
 // Follows the markers from the first scan's header at offset to the end
 // marker as the decoder does, counting the scans and what they go over:
 // entropy-coded data escapes every 0xFF it holds (restart markers aside), so
 // the next marker is the next FF byte followed by another than 00; segments
 // are skipped by their lengths, and what follows the end marker is never read.
 ScanTally TallyScans(ByteSource& source, std::uint64_t offset, bool progressive,
-                     const std::vector<JpegComponent>& components) {
+                     const std::vector<JpegComponent>& components, PictureClaim& claim) {
     ScanTally tally;
     ForwardReader reader(source);
     std::uint64_t header = offset;
@@ -160,39 +221,13 @@ ScanTally TallyScans(ByteSource& source, std::uint64_t offset, bool progressive,
                     tally.cutShort = true;
                     return tally;
                 }
-                reader.Seek(reader.Offset() + std::max(2u, BigEndian16(bytes)));
+                const unsigned length = std::max(2u, BigEndian16(bytes));
+                CheckSegment(source, marker, reader.Offset(), length, claim);
+                reader.Seek(reader.Offset() + length);
             }
             // Restart markers and unknown ones: the decoder reads on behind them.
         }
     }
-}
-
-// Whether the IPTC datasets of the APP13 data of length bytes at offset hold a
-// record version (2:00) of 1 byte, which the library reads as 2 (past the
-// segment, at its end). The datasets are walked as the library walks them:
-// from the first 1C 02, each one's tag marker 1C, record, number and length
-// of 2 bytes, while they lie whole inside the segment.
-bool IptcRecordVersionTooShort(ByteSource& source, std::uint64_t offset, std::uint64_t length) {
-    std::vector<unsigned char> data(static_cast<std::size_t>(length));
-    if (length < 2 || source.ReadAt(offset, data.data(), data.size()) != data.size()) {
-        return false;
-    }
-    std::size_t at = 0;
-    while (at + 1 < data.size() && !(data[at] == 0x1C && data[at + 1] == 0x02)) {
-        ++at;
-    }
-    while (at + 5 < data.size() && data[at] == 0x1C) {
-        const std::size_t count = BigEndian16(&data[at + 3]);
-        if (data[at + 1] == 0x02 && data[at + 2] == 0x00 && count == 1) {
-            return true;
-        }
-        at += 5;
-        if (at + count > data.size()) {
-            break;
-        }
-        at += count;
-    }
-    return false;
 }
 
 std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
@@ -235,31 +270,7 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
         }
         // A length below 2 counts as 2: the library reads on behind it.
         const unsigned length = std::max(2u, BigEndian16(bytes));
-        // The library compares the start of every APP0 and APP1 segment with
-        // "JFIF", "JFXX" and "Exif" without looking at its length, and reads
-        // on behind a shorter one as if the signature were there.
-        if ((marker == 0xE0 && length < 2 + 5) || (marker == 0xE1 && length < 2 + 6)) {
-            claim.refusal = "Its header is damaged: an APP" + std::to_string(marker - 0xE0) +
-                            " segment is too short to say what it holds.";
-        }
-        // EXIF (APP1) and JFXX (APP0) segments, which the library would parse
-        // (its EXIF reader trusts the offsets it finds) and whose thumbnails it
-        // would decode, are kept from it.
-        unsigned char id[6];
-        if ((marker == 0xE1 || marker == 0xE0) && length >= 2 + 6 &&
-            ReadExactly(source, at + 2, id, sizeof id)) {
-            const BytePatch hidden{at + 2, std::string(1, static_cast<char>(id[0] ^ 0x20))};
-            if (marker == 0xE1 && std::memcmp(id, "Exif\0\0", 6) == 0) {
-                claim.hiddenFromLibrary.push_back(hidden);  // "Exif" reads "eXIF"
-                claim.exifOffset = at + 2;
-                claim.exifLength = length - 2;
-            } else if (marker == 0xE0 && std::memcmp(id, "JFXX\0", 5) == 0) {
-                claim.hiddenFromLibrary.push_back(hidden);
-            }
-        }
-        if (marker == 0xED && IptcRecordVersionTooShort(source, at + 2, length - 2)) {
-            claim.refusal = "Its IPTC data is damaged: its record version is 1 byte long.";
-        }
+        CheckSegment(source, marker, at, length, claim);
         if (marker == 0xE0 && length >= 2 + 14) {
             // A JFIF header: its density in dots per inch (unit 1) or per
             // centimetre (unit 2), converted as the library converts it.
@@ -365,7 +376,7 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
             // most); a scan that goes over any of them again is no picture's.
             claim.coefficients = Multiply(mcuBlocks, 64);
             claim.mostPasses = progressive ? 14 : 1;
-            const ScanTally tally = TallyScans(source, at, progressive, components);
+            const ScanTally tally = TallyScans(source, at, progressive, components, claim);
             claim.coefficientPasses = tally.coefficientPasses;
             claim.cutShort = tally.cutShort;
             claim.bitsPerPixel = components.size() == 1 ? 8 : 24;
