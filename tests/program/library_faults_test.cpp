@@ -47,8 +47,9 @@ const LibraryFault kFaults[] = {
     {"picture-seeds/CVE-2024-28571", Outcome::Cut},
     {"picture-seeds/CVE-2024-28572", Outcome::Cut},
     // An Exif segment between the scans of a progressive JPEG, whose
-    // thumbnail's length runs past the segment: hidden from the library too.
-    {"picture-seeds/jpeg-exif-after-first-scan", Outcome::Cut},
+    // thumbnail's length runs past the segment: hidden from the library too
+    // (the decoder then refuses the damaged scans).
+    {"picture-seeds/jpeg-exif-after-first-scan", Outcome::Refused},
     // APP1 segments shorter than the Exif signature compared with them.
     {"picture-seeds/CVE-2024-28573", Outcome::Refused},
     {"picture-seeds/CVE-2024-28577", Outcome::Refused},
