@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <set>
 #include <vector>
 
 namespace kerfo {
@@ -48,7 +49,11 @@ std::string TransparencyChunk(const PngColour& colour, std::string_view ihdr,
     }
     const unsigned depth = static_cast<unsigned char>(ihdr[8]);
     const unsigned colourType = static_cast<unsigned char>(ihdr[9]);
+    // One grey level, or red, green and blue; anything else was never read.
     const bool grey = colour.transparent.size() == 1;
+    if (!grey && colour.transparent.size() != 3) {
+        return {};
+    }
     auto samples = [](const std::vector<std::uint32_t>& values) {
         std::string data;
         for (const std::uint32_t value : values) {
@@ -119,6 +124,9 @@ PngColour ReadPngColour(ByteSource& source) {
         return colour;
     }
     const unsigned colourType = header[25];
+    // The decoder takes the first whole chunk of each kind that is valid for
+    // it, and ignores every later one as a duplicate.
+    std::set<std::string> taken;
     std::uint64_t at = 8;
     for (;;) {
         unsigned char head[8];
@@ -135,9 +143,10 @@ PngColour ReadPngColour(ByteSource& source) {
         const bool transparency =
             type == "tRNS" && header[24] <= 16 &&
             ((colourType == 0 && length == 2) || (colourType == 2 && length == 6));
-        const bool wanted =
-            type == "gAMA" || type == "cHRM" || type == "sRGB" || type == "iCCP" || transparency;
-        if (wanted && length <= kMostChunkBytes) {
+        const bool valid = transparency || (type == "gAMA" && length == 4) ||
+                           (type == "cHRM" && length == 32) || (type == "sRGB" && length == 1) ||
+                           type == "iCCP";
+        if (valid && length <= kMostChunkBytes) {
             std::string chunk(8 + length + 4, '\0');
             if (source.ReadAt(at, chunk.data(), chunk.size()) != chunk.size()) {
                 break;
@@ -147,21 +156,25 @@ PngColour ReadPngColour(ByteSource& source) {
                 BigEndian32(reinterpret_cast<const unsigned char*>(chunk.data() + 8 + length));
             const std::string data = chunk.substr(8, length);
             if (whole && transparency) {
-                colour.depth = header[24];
-                for (std::size_t i = 0; i < length; i += 2) {
-                    colour.transparent.push_back(static_cast<std::uint16_t>(
-                        BigEndian16(reinterpret_cast<const unsigned char*>(data.data() + i))));
-                }
-                colour.transparencyOffset = at;
-                colour.transparencyLength = length;
-            } else if (whole) {
-                colour.chunks += chunk;
-                if (type == "gAMA" && length == 4) {
-                    colour.gamma = BigEndian32(reinterpret_cast<const unsigned char*>(data.data()));
-                } else if (type == "sRGB") {
-                    colour.sRGB = true;
-                } else if (type == "iCCP") {
-                    colour.iccProfile = InflateProfile(data);
+                // Every such chunk is hidden from the library, which would
+                // otherwise take the next one once the first is hidden.
+                colour.transparencyChunks.push_back({at, data});
+            }
+            if (whole && taken.insert(type).second) {
+                if (transparency) {
+                    colour.depth = header[24];
+                    for (std::size_t i = 0; i < length; i += 2) {
+                        colour.transparent.push_back(static_cast<std::uint16_t>(BigEndian16(
+                            reinterpret_cast<const unsigned char*>(data.data() + i))));
+                    }
+                } else {
+                    colour.chunks += chunk;
+                    if (type == "gAMA") {
+                        colour.gamma =
+                            BigEndian32(reinterpret_cast<const unsigned char*>(data.data()));
+                    } else if (type == "iCCP") {
+                        colour.iccProfile = InflateProfile(data);
+                    }
                 }
             }
         }
@@ -171,18 +184,15 @@ PngColour ReadPngColour(ByteSource& source) {
 }
 
 std::vector<BytePatch> HideTransparentColour(const PngColour& colour) {
-    if (colour.transparent.empty()) {
-        return {};
+    std::vector<BytePatch> patches;
+    for (const PngColour::ChunkPlace& place : colour.transparencyChunks) {
+        // "tRNs": an ancillary chunk of no known type, which the decoder skips.
+        const std::string type = "tRNs";
+        patches.push_back({place.offset + 4, type});
+        patches.push_back(
+            {place.offset + 8 + place.data.size(), BigEndianText32(ChunkCrc(type + place.data))});
     }
-    // "tRNs": an ancillary chunk of no known type, which the decoder skips.
-    const std::string type = "tRNs";
-    std::string typeAndData = type;
-    for (const std::uint16_t sample : colour.transparent) {
-        typeAndData += {static_cast<char>(sample >> 8), static_cast<char>(sample)};
-    }
-    return {{colour.transparencyOffset + 4, type},
-            {colour.transparencyOffset + 8 + colour.transparencyLength,
-             BigEndianText32(ChunkCrc(typeAndData))}};
+    return patches;
 }
 
 bool GammaCorrectionChangesSamples(const PngColour& colour) {

@@ -19,22 +19,25 @@ namespace kerfo {
 
 struct PngColour {
     // The chunks as the file has them, in its order, each whole: length, type,
-    // data and CRC. Chunks whose CRC is wrong are left out, as the decoder
-    // leaves them out.
+    // data and CRC. Chunks whose CRC is wrong or whose length is wrong for
+    // their type, and every chunk after the first of its type, are left out,
+    // as the decoder leaves them out.
     std::string chunks;
     // The gAMA value (the file's gamma times 100000), when there is one.
     std::optional<std::uint32_t> gamma;
-    bool sRGB = false;
     // The ICC profile of the iCCP chunk, inflated; empty when there is none.
     std::string iccProfile;
-    // A grey or RGB picture's one transparent colour: its samples as the tRNS
-    // chunk gives them (one grey level, or red, green and blue) at the
-    // picture's bit depth, and the offset and length of that chunk; no samples
-    // when it has none.
+    // A grey or RGB picture's one transparent colour: its samples as the
+    // first tRNS chunk gives them (one grey level, or red, green and blue) at
+    // the picture's bit depth; no samples when it has none.
     std::vector<std::uint16_t> transparent;
     unsigned depth = 0;
-    std::uint64_t transparencyOffset = 0;
-    std::uint32_t transparencyLength = 0;
+    // Where each tRNS chunk of such a colour lies (its offset) and its data.
+    struct ChunkPlace {
+        std::uint64_t offset = 0;
+        std::string data;
+    };
+    std::vector<ChunkPlace> transparencyChunks;
 };
 
 // Reads the colour chunks of a PNG file: those before its first IDAT.

@@ -24,7 +24,25 @@ struct LibraryFault {
     Outcome outcome;
     const char* pieces = nullptr;  // the pieces' extension; none: the picture's
     const char* refusal = "Couldn't open input file: picture";
+    // The data of the tRNS chunk the left piece must carry (8 bytes), where it
+    // matters.
+    const char* transparency = nullptr;
 };
+
+// The data of the first chunk of that type in a PNG file; empty when none.
+std::string FirstChunkData(const std::string& png, const std::string& type) {
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const std::size_t length = static_cast<unsigned char>(png[at]) << 24 |
+                                   static_cast<unsigned char>(png[at + 1]) << 16 |
+                                   static_cast<unsigned char>(png[at + 2]) << 8 |
+                                   static_cast<unsigned char>(png[at + 3]);
+        if (png.compare(at + 4, 4, type) == 0) {
+            return png.substr(at + 8, length);
+        }
+        at += 12 + length;
+    }
+    return {};
+}
 
 // What each seed holds and why it ends as it does: see the fuzz build's notes
 // in the README ("Your files are safe").
@@ -60,6 +78,11 @@ const LibraryFault kFaults[] = {
     {"picture-seeds/CVE-2024-28568", Outcome::Cut},
     // BMP of 29 million dpi, which the JPEG encoder turns into 16 bits.
     {"picture-seeds/jpeg-piece-resolution", Outcome::Refused, ".jpg", "Couldn't save left.jpg"},
+    // A 4-bit grey PNG with two tRNS chunks (levels 7, then 10): the decoder
+    // takes the first, and so must the pieces, which the library writes with
+    // a palette of the 16 levels: entry 7 is the transparent one.
+    {"picture-seeds/png-two-trns", Outcome::Cut, nullptr, "", "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x00"},
+    {"picture-seeds/png-two-trns", Outcome::Cut, ".jpg"},
 };
 
 class LibraryFaultTest : public ::testing::TestWithParam<LibraryFault> {};
@@ -83,6 +106,13 @@ TEST_P(LibraryFaultTest, IsCutOrRefusedWithoutHarm) {
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_TRUE(std::filesystem::exists(folder / ("left" + pieces)));
         EXPECT_TRUE(std::filesystem::exists(folder / ("right" + pieces)));
+        if (fault.transparency) {
+            EXPECT_EQ(FirstChunkData(ReadFile(folder / ("left" + pieces)), "tRNS"),
+                      std::string(fault.transparency, 8));
+        }
+        // The grid's tiles, in the picture's format, go through the same readers.
+        const RunResult grid = RunKerfo({"-g", "2", "2", picture}, options);
+        EXPECT_EQ(grid.exitCode, 0) << grid.err;
     } else {
         EXPECT_EQ(result.exitCode, 1) << result.err;
         EXPECT_NE(result.err.find(fault.refusal), std::string::npos) << result.err;
@@ -94,6 +124,9 @@ INSTANTIATE_TEST_SUITE_P(Seeds, LibraryFaultTest, ::testing::ValuesIn(kFaults),
                          [](const ::testing::TestParamInfo<LibraryFault>& info) {
                              std::string name = info.param.seed;
                              name.erase(0, name.find('/') + 1);
+                             if (info.param.pieces && info.param.outcome == Outcome::Cut) {
+                                 name += std::string("_") + (info.param.pieces + 1);
+                             }
                              for (char& c : name) {
                                  c = c == '-' ? '_' : c;
                              }
