@@ -164,8 +164,8 @@ PngColour ReadPngColour(ByteSource& source) {
                 if (transparency) {
                     colour.depth = header[24];
                     for (std::size_t i = 0; i < length; i += 2) {
-                        colour.transparent.push_back(static_cast<std::uint16_t>(BigEndian16(
-                            reinterpret_cast<const unsigned char*>(data.data() + i))));
+                        colour.transparent.push_back(static_cast<std::uint16_t>(
+                            BigEndian16(reinterpret_cast<const unsigned char*>(data.data() + i))));
                     }
                 } else {
                     colour.chunks += chunk;
