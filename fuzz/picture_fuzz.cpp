@@ -24,11 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
-#include "cut/cut_jobs.h"
-#include "cut/exif.h"
-#include "cut/picture_file.h"
+#include "cut/picture_source.h"
 #include "cut/pieces.h"
+#include "error/fatal.h"
+#include "formats/exif.h"
 
 namespace {
 
@@ -85,20 +84,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         {"left.jpg", "right.jpg"}, {"left.png", "right.png"}, {"left.bmp", "right.bmp"}};
     const char* const* names = pieceNames[size % 3];
     try {
-        kerfo::Bitmap picture =
-            kerfo::LoadPictureFromMemory(data + 1, size - 1, format, "fuzz", kMemoryLimit);
+        WriteFile(input, data + 1, size - 1);
+        kerfo::PictureSource source(input.c_str(), false, kMemoryLimit);
+        FIBITMAP* const picture = source.Decoded();
         Require(picture != nullptr, "a load that doesn't refuse gives a bitmap");
-        Require(FreeImage_HasPixels(picture.get()), "the bitmap has its pixels");
-        const int width = static_cast<int>(FreeImage_GetWidth(picture.get()));
-        const int height = static_cast<int>(FreeImage_GetHeight(picture.get()));
+        Require(FreeImage_HasPixels(picture), "the bitmap has its pixels");
+        const int width = static_cast<int>(FreeImage_GetWidth(picture));
+        const int height = static_cast<int>(FreeImage_GetHeight(picture));
         const kerfo::Bitmap piece =
-            kerfo::CopyRegion(picture.get(), width / 4, height / 4, width / 2, height / 2);
+            kerfo::CopyRegion(picture, width / 4, height / 4, width / 2, height / 2);
         Require(width < 2 || height < 2 || piece != nullptr, "a rectangle inside can be copied");
         // A piece's EXIF, rewritten from the picture's, whatever its offsets say.
         const std::string exif =
-            kerfo::PieceExif(kerfo::RawExif(picture.get()), static_cast<std::uint32_t>(width / 2),
+            kerfo::PieceExif(kerfo::RawExif(picture), static_cast<std::uint32_t>(width / 2),
                              static_cast<std::uint32_t>(height / 2));
-        Require(exif.size() <= kerfo::RawExif(picture.get()).size(), "a piece's EXIF is no longer");
+        Require(exif.size() <= kerfo::RawExif(picture).size(), "a piece's EXIF is no longer");
 
         // The halves of kerfo -w 50%, or the whole of a picture too narrow for them.
         std::vector<kerfo::PieceSpec> pieces;
@@ -108,8 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             pieces.push_back({folder / names[0], 0, 0, width / 2, height});
             pieces.push_back({folder / names[1], width / 2, 0, width - width / 2, height});
         }
-        WriteFile(input, data + 1, size - 1);
-        kerfo::SavePieces(input.c_str(), std::move(picture), pieces, 90);
+        source.SavePieces(pieces, 90, false);
     } catch (const kerfo::FatalError&) {
         // Refused with a message: what the program does with such a file.
     }

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/args.h"
 #include "platform/platform.h"
+#include "util/command_line.h"
 #include "util/strings.h"
 #include "util/text_files.h"
 

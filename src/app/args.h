@@ -1,34 +1,10 @@
 #pragma once
-// The program's own command-line tokenizer and the removal of single options
-// from the argument list.
+// The removal of single options from the argument list that the tokenizer
+// (util/command_line.h) made.
 
-#include <cstdlib>
-#include <memory>
-#include <vector>
+#include "util/command_line.h"
 
 namespace kerfo {
-
-// The most arguments, program path included, that the program looks at.
-constexpr int kMaxArgs = 30;
-
-// A count and a null-terminated array of heap texts, entry 0 the program path.
-// The slots are the caller's; the texts belong to whoever split the line (see
-// CommandLine). Removing an entry does not release its text.
-struct ArgList {
-    int count = 0;
-    char** entries = nullptr;
-};
-
-// Splits a command line into at most limit entries (the program path first)
-// stored in entries, which has limit + 1 slots; the slot after the last entry is
-// set to null. Each entry is a new block from malloc of exactly its length plus
-// the terminator. Returns the count. Ends the run through Fatal ("out of
-// memory") when memory runs out.
-int SplitCommandLine(const char* text, int limit, char** entries);
-
-// True when text holds more than limit tokens, so that SplitCommandLine with
-// that limit drops some.
-bool HasMoreTokens(const char* text, int limit);
 
 // Removes the first entry equal to word apart from ASCII letter case. Returns 1
 // when one was removed, 0 otherwise.
@@ -38,24 +14,5 @@ int TakeFlag(ArgList& list, const char* word);
 // and returns a pointer to the rest of that entry, which stays valid while the
 // entry's text does. Without such an entry, returns defaultValue itself.
 const char* TakeOptionValue(ArgList& list, const char* prefix, const char* defaultValue);
-
-// An ArgList together with the storage it lives in: the slots and every text
-// the tokenizer made, removed ones included, are released with it.
-class CommandLine {
-  public:
-    explicit CommandLine(const char* text, int limit = kMaxArgs);
-    ArgList& List() { return list_; }
-    // True when the text held more tokens than the list takes.
-    bool Overflowed() const { return overflowed_; }
-
-  private:
-    struct FreeText {
-        void operator()(char* text) const { std::free(text); }
-    };
-    std::vector<char*> slots_;
-    std::vector<std::unique_ptr<char, FreeText>> texts_;
-    ArgList list_;
-    bool overflowed_ = false;
-};
 
 }  // namespace kerfo

@@ -83,6 +83,8 @@ int StartAndDispatch() {
 int WinMain() {
     try {
         return StartAndDispatch();
+    } catch (const UsageError&) {
+        ShowUsage();
     } catch (const FatalError& error) {
         ShowFatalBox(error.what());
     } catch (const std::bad_alloc&) {

@@ -7,11 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/dispatch.h"
-#include "app/messages.h"
+#include "cut/block_grid.h"
 #include "cut/cut_jobs.h"
-#include "cut/lossless.h"
-#include "cut/pieces.h"
+#include "cut/picture_source.h"
+#include "error/fatal.h"
 
 namespace kerfo {
 
@@ -26,19 +25,11 @@ std::string FormatTileName(std::string_view stem, int row, int column, std::stri
 
 int CutGrid(const char* path, int rows, int columns, int quality, bool lossless) {
     if (rows < 1 || columns < 1) {
-        ShowUsage();
-        return 1;
+        FatalUsage();
     }
-    // A lossless grid reads the JPEG's size from its header and never decodes it.
-    Bitmap picture;
-    std::optional<LosslessPicture> jpeg;
-    if (lossless) {
-        jpeg = ReadLosslessPicture(path);
-    } else {
-        picture = LoadPicture(path);
-    }
-    const unsigned width = lossless ? jpeg->width : FreeImage_GetWidth(picture.get());
-    const unsigned height = lossless ? jpeg->height : FreeImage_GetHeight(picture.get());
+    PictureSource picture(path, lossless);
+    const unsigned width = picture.Facts().width;
+    const unsigned height = picture.Facts().height;
     const unsigned tileWidth = width / static_cast<unsigned>(columns);
     const unsigned tileHeight = height / static_cast<unsigned>(rows);
     if (tileWidth == 0 || tileHeight == 0) {
@@ -62,14 +53,12 @@ int CutGrid(const char* path, int rows, int columns, int quality, bool lossless)
                              static_cast<int>(tileWidth), static_cast<int>(tileHeight)});
         }
     }
-    if (!lossless) {
-        SavePieces(path, std::move(picture), tiles, quality, true);
-        return 0;
-    }
-    if (const auto reason = OffGridTiles(rows, columns, *jpeg)) {
+    picture.CheckPieceFormats(tiles);
+    if (const auto reason = OffGridTiles(rows, columns, width, height, picture.Facts().blockWidth,
+                                         picture.Facts().blockHeight)) {
         Fatal("%s", reason->c_str());
     }
-    SaveLosslessPieces(*jpeg, tiles, true);
+    picture.SavePieces(tiles, quality, true);
     return 0;
 }
 

@@ -4,18 +4,16 @@
 #include <string>
 #include <string_view>
 
-#include "cut/picture_file.h"
-
 namespace kerfo {
 
 // Cuts the picture into a left piece of the given size and the rest. names holds
 // count names: with 1 the left piece replaces the input, with 2 it goes to the
 // second name, with 3 the rest also goes to the third; a name "-" means that
-// piece is not saved. Any other count shows the usage text and returns 1 before
-// anything is read. Returns 0 when the job has run; every failure ends the run
-// through Fatal, before any file is written. With lossless, the pieces are cut
-// from the JPEG's own coded blocks (see cut/lossless.h), and a cut that can't
-// be lossless is refused.
+// piece is not saved. Any other count ends the run with the usage text and
+// exit code 1 before anything is read (FatalUsage). Returns 0 when the job has
+// run; every failure ends the run through Fatal, before any file is written.
+// With lossless, the pieces are cut from the JPEG's own coded blocks (see
+// cut/lossless.h), and a cut that can't be lossless is refused.
 int CutToWidth(int count, const char* const* names, const char* sizeText, int quality,
                bool lossless = false);
 
@@ -23,13 +21,10 @@ int CutToWidth(int count, const char* const* names, const char* sizeText, int qu
 int CutToHeight(int count, const char* const* names, const char* sizeText, int quality,
                 bool lossless = false);
 
-// A new bitmap holding the rectangle of the given corner and size.
-Bitmap CopyRegion(FIBITMAP* bitmap, int left, int top, int width, int height);
-
 // Cuts the picture into rows x columns tiles of equal size and saves each beside
-// the input as "name-rr-cc.ext". Rows or columns below 1 show the usage text and
-// return 1 before the picture is read. Returns 0 when every tile is saved. With
-// lossless, as for CutToWidth.
+// the input as "name-rr-cc.ext". Rows or columns below 1 end the run with the
+// usage text and exit code 1 before the picture is read (FatalUsage). Returns
+// 0 when every tile is saved. With lossless, as for CutToWidth.
 int CutGrid(const char* path, int rows, int columns, int quality, bool lossless = false);
 
 // "%s-%02d-%02d%s" filled with the stem, row, column and extension.

@@ -7,12 +7,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/dispatch.h"
-#include "app/messages.h"
+#include "cut/block_grid.h"
 #include "cut/cut_jobs.h"
-#include "cut/lossless.h"
-#include "cut/pieces.h"
+#include "cut/picture_source.h"
 #include "cut/size_spec.h"
+#include "error/fatal.h"
 
 namespace kerfo {
 namespace {
@@ -65,33 +64,17 @@ void CheckSize(Axis axis, const char* sizeText, int pixels, unsigned dimension, 
 int CutToSize(Axis axis, int count, const char* const* names, const char* sizeText, int quality,
               bool lossless) {
     if (count < 1 || count > 3) {
-        ShowUsage();
-        return 1;
+        FatalUsage();
     }
     const char* input = names[0];
     const char* firstName = count == 1 ? names[0] : names[1];
     const char* restName = count == 3 ? names[2] : "-";
 
-    // A lossless cut reads the JPEG's size and resolution from its header and
-    // never decodes it; any other cut decodes the picture.
-    Bitmap picture;
-    std::optional<LosslessPicture> jpeg;
-    unsigned width = 0;
-    unsigned height = 0;
-    std::uint32_t dotsPerMetre = 0;
-    if (lossless) {
-        jpeg = ReadLosslessPicture(input);
-        width = jpeg->width;
-        height = jpeg->height;
-        dotsPerMetre = axis == Axis::Width ? jpeg->dotsPerMeterX : jpeg->dotsPerMeterY;
-    } else {
-        picture = LoadPicture(input);
-        width = FreeImage_GetWidth(picture.get());
-        height = FreeImage_GetHeight(picture.get());
-        dotsPerMetre = axis == Axis::Width ? FreeImage_GetDotsPerMeterX(picture.get())
-                                           : FreeImage_GetDotsPerMeterY(picture.get());
-    }
-    const int dpi = DotsPerInch(dotsPerMetre);
+    PictureSource picture(input, lossless);
+    const unsigned width = picture.Facts().width;
+    const unsigned height = picture.Facts().height;
+    const int dpi = DotsPerInch(axis == Axis::Width ? picture.Facts().dotsPerMeterX
+                                                    : picture.Facts().dotsPerMeterY);
     const unsigned dimension = axis == Axis::Width ? width : height;
     const int pixels = SizeToPixels(sizeText, static_cast<int>(dimension), dpi);
     const bool saveFirst = !IsSkipped(firstName);
@@ -111,20 +94,17 @@ int CutToSize(Axis axis, int count, const char* const* names, const char* sizeTe
         pieces.push_back(axis == Axis::Width ? PieceSpec{restName, pixels, 0, w - pixels, h}
                                              : PieceSpec{restName, 0, pixels, w, h - pixels});
     }
-    if (!lossless) {
-        SavePieces(input, std::move(picture), pieces, quality);
-        return 0;
-    }
-    RequireJpegNames(pieces);
+    picture.CheckPieceFormats(pieces);
     // The first piece starts at the corner; the rest starts where the size ends.
     if (saveRest) {
-        const int block = axis == Axis::Width ? jpeg->blockWidth : jpeg->blockHeight;
+        const int block =
+            axis == Axis::Width ? picture.Facts().blockWidth : picture.Facts().blockHeight;
         if (const auto reason =
                 OffGridSize(sizeText, pixels, dimension, block, TraitsOf(axis).dimensionName)) {
             Fatal("%s", reason->c_str());
         }
     }
-    SaveLosslessPieces(*jpeg, pieces);
+    picture.SavePieces(pieces, quality, false);
     return 0;
 }
 
@@ -138,10 +118,6 @@ int CutToWidth(int count, const char* const* names, const char* sizeText, int qu
 int CutToHeight(int count, const char* const* names, const char* sizeText, int quality,
                 bool lossless) {
     return CutToSize(Axis::Height, count, names, sizeText, quality, lossless);
-}
-
-Bitmap CopyRegion(FIBITMAP* bitmap, int left, int top, int width, int height) {
-    return Bitmap(FreeImage_Copy(bitmap, left, top, left + width, top + height));
 }
 
 }  // namespace kerfo

@@ -19,9 +19,9 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "app/messages.h"
-#include "cut/exif.h"
-#include "cut/picture_header.h"
+#include "error/fatal.h"
+#include "formats/exif.h"
+#include "formats/jpeg_header.h"
 #include "platform/platform.h"
 
 // A crop's size is set as the libjpeg 6.2 interface has it (image_width), as
@@ -48,7 +48,7 @@ struct JpegCut {
     } errors;
     struct Source {
         jpeg_source_mgr manager;
-        std::FILE* file;  // the picture, until its coefficients are read
+        std::FILE* file;  // the picture's (not the cut's), until its coefficients are read
         bool started;
         JOCTET buffer[kBufferSize];
     } source;
@@ -80,9 +80,6 @@ void EndJpegCut::operator()(JpegCut* cut) const {
     }
     if (cut->decoderMade) {
         jpeg_destroy_decompress(&cut->decoder);
-    }
-    if (cut->source.file != nullptr) {
-        std::fclose(cut->source.file);
     }
     delete cut;
 }
@@ -204,7 +201,7 @@ JBLOCKARRAY AccessPieceBlocks(j_common_ptr common, jvirt_barray_ptr array, JDIME
     return blocks.rows;
 }
 
-// A new cut of the picture file, which it closes.
+// A new cut of the picture in file, which stays the caller's.
 JpegCut* MakeJpegCut(std::FILE* file) {
     auto* cut = new JpegCut();
     jpeg_std_error(&cut->errors.manager);
@@ -322,105 +319,6 @@ bool WritePiece(JpegCut& cut, const PieceLayout& piece, std::FILE* file) {
     return true;
 }
 
-// How many column or row counts a message names at most.
-constexpr std::size_t kMostSuggestions = 12;
-
-[[noreturn]] void Refuse(const char* path, const std::string& reason) {
-    Fatal("Couldn't open input file: %s\n%s", path, reason.c_str());
-}
-
-// The counts of columns (or rows) from 1 up that cut a dimension into tiles
-// of whole MCUs, as a text: "1, 2, 3, 5 or 6", or the first dozen "and more".
-std::string CountsThatWork(unsigned dimension, int blockSize) {
-    std::vector<unsigned> counts;
-    bool more = false;
-    for (unsigned count = 1; count <= dimension / static_cast<unsigned>(blockSize) || count == 1;
-         ++count) {
-        if (count == 1 || (dimension / count) % static_cast<unsigned>(blockSize) == 0) {
-            if (counts.size() == kMostSuggestions) {
-                more = true;
-                break;
-            }
-            counts.push_back(count);
-        }
-    }
-    std::string text;
-    for (std::size_t i = 0; i < counts.size(); ++i) {
-        if (i > 0) {
-            text += i + 1 == counts.size() && !more ? " or " : ", ";
-        }
-        text += std::to_string(counts[i]);
-    }
-    return more ? text + " and more" : text;
-}
-
-// The piece's size in the EXIF directory's PixelXDimension and
-// PixelYDimension, each made a LONG, as libjpeg-turbo's crop writes them
-// into the picture's first segment where it is an EXIF one (transupp.c's
-// adjust_exif_parameters): found only where the first directory's and the
-// EXIF directory's offsets are below 65536, and the low 16 bits of the size
-// written. tiff is that segment's TIFF structure, changed in place.
-void AdjustExifSize(JOCTET* tiff, unsigned length, JDIMENSION width, JDIMENSION height) {
-    if (length < 12 || tiff[0] != tiff[1] || (tiff[0] != 'I' && tiff[0] != 'M')) {
-        return;
-    }
-    const bool motorola = tiff[0] == 'M';
-    auto read16 = [&](unsigned at) -> unsigned {
-        return motorola ? BigEndian16(tiff + at) : LittleEndian16(tiff + at);
-    };
-    auto write = [&](unsigned at, unsigned bytes, std::uint32_t value) {
-        for (unsigned i = 0; i < bytes; ++i) {
-            tiff[at + (motorola ? bytes - 1 - i : i)] = static_cast<JOCTET>(value >> (8 * i));
-        }
-    };
-    // The first directory's offset, its high half zero.
-    if (read16(2) != 0x2A || read16(motorola ? 4 : 6) != 0) {
-        return;
-    }
-    unsigned at = read16(motorola ? 6 : 4);
-    if (at > length - 2) {
-        return;
-    }
-    unsigned tags = read16(at);
-    if (tags == 0) {
-        return;
-    }
-    // The EXIF directory's entry.
-    for (at += 2;; at += 12) {
-        if (at > length - 12) {
-            return;
-        }
-        if (read16(at) == 0x8769) {
-            break;
-        }
-        if (--tags == 0) {
-            return;
-        }
-    }
-    if (read16(at + (motorola ? 8 : 10)) != 0) {
-        return;
-    }
-    at = read16(at + (motorola ? 10 : 8));
-    if (at > length - 2) {
-        return;
-    }
-    tags = read16(at);
-    if (tags < 2) {
-        return;
-    }
-    for (at += 2; tags > 0; --tags, at += 12) {
-        if (at > length - 12) {
-            return;
-        }
-        const unsigned tag = read16(at);
-        if (tag == 0xA002 || tag == 0xA003) {
-            write(at + 2, 2, 4);  // LONG
-            write(at + 4, 4, 1);
-            write(at + 8, 4, (tag == 0xA002 ? width : height) & 0xFFFF);
-        }
-    }
-}
-
 const std::string_view kExifStart("Exif\0\0", 6);
 
 // The picture's saved markers as a piece gets them: its EXIF segments made its
@@ -444,84 +342,52 @@ std::vector<std::pair<int, std::string_view>> MarkersOfPiece(jpeg_saved_marker_p
     return markers;
 }
 
-// The picture file for the header checks.
-class StreamSource : public ByteSource {
-  public:
-    StreamSource(std::FILE* file, std::uint64_t size) : file_(file), size_(size) {}
-    std::uint64_t Size() const override { return size_; }
-    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
-        if (offset > static_cast<std::uint64_t>(std::numeric_limits<long>::max()) ||
-            std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) {
-            return 0;
-        }
-        return std::fread(buffer, 1, count, file_);
-    }
-
-  private:
-    std::FILE* file_;
-    std::uint64_t size_;
-};
-
 }  // namespace
 
-LosslessPicture ReadLosslessPicture(const char* path) {
-    const std::optional<FREE_IMAGE_FORMAT> format = FormatForName(path);
-    if (!format) {
-        Fatal("Input file: %s - must end in .jpg or .jpeg", path);
-    }
-    if (*format != FIF_JPEG) {
-        Fatal("-lossless cuts JPEG pictures only, and %s is not one.", path);
-    }
-    const platform::InputFile file = platform::OpenInputFile(path);
-    if (file.status == platform::InputFile::Status::NotARegularFile) {
-        Refuse(path, "It is not a regular file.");
-    }
-    if (file.status != platform::InputFile::Status::Opened) {
-        Fatal("Couldn't open input file: %s", path);
-    }
+LosslessPicture ReadLosslessPicture(PictureFile& file) {
+    const char* path = file.Path().c_str();
     LosslessPicture picture;
-    picture.path = path;
-    picture.reading.reset(MakeJpegCut(file.stream));
+    picture.reading.reset(MakeJpegCut(file.Stream()));
     JpegCut& cut = *picture.reading;
 
-    StreamSource source(file.stream, file.size);
+    PictureInput& source = file.Input();
     const std::optional<PictureClaim> claim = ReadPictureClaim(FIF_JPEG, source);
     if (!claim) {
-        Refuse(path, NeedsClaim(FIF_JPEG, source)
-                         ? "Its header is damaged: the picture's size can't be read."
-                         : "Not a JPEG file.");
+        RefuseInput(path, NeedsClaim(FIF_JPEG, source)
+                              ? "Its header is damaged: the picture's size can't be read."
+                              : "Not a JPEG file.");
     }
     // The cut holds every coefficient of the picture, and writes the pieces
     // from them.
     PictureClaim coefficients = *claim;
     coefficients.bitsPerPixel = 0;
     coefficients.decoderBytes = claim->coefficientBytes;
-    if (const auto reason = RefusalOfClaim(coefficients, file.size, platform::AvailableMemory())) {
-        Refuse(path, *reason);
+    if (const auto reason =
+            RefusalOfClaim(coefficients, source.Size(), platform::AvailableMemory())) {
+        RefuseInput(path, *reason);
     }
 
-    if (std::fseek(file.stream, 0, SEEK_SET) != 0) {
-        Fatal("Couldn't open input file: %s", path);
+    if (std::fseek(file.Stream(), 0, SEEK_SET) != 0) {
+        RefuseInput(path, "");
     }
     if (!ReadHeader(cut)) {
-        Refuse(path, cut.errors.error);
+        RefuseInput(path, cut.errors.error);
     }
     if (cut.errors.warned) {
-        Refuse(path, cut.errors.firstWarning);
+        RefuseInput(path, cut.errors.firstWarning);
     }
     const jpeg_decompress_struct& header = cut.decoder;
     if (header.image_width != claim->width || header.image_height != claim->height) {
-        Refuse(path, "It changed while it was being read.");
+        RefuseInput(path, "It changed while it was being read.");
     }
-    picture.width = header.image_width;
-    picture.height = header.image_height;
+    picture.facts.width = header.image_width;
+    picture.facts.height = header.image_height;
     // The library crops a grey picture by blocks, any other by MCUs.
     const bool grey = header.num_components == 1;
-    picture.blockWidth = grey ? DCTSIZE : header.max_h_samp_factor * DCTSIZE;
-    picture.blockHeight = grey ? DCTSIZE : header.max_v_samp_factor * DCTSIZE;
-    picture.dotsPerMeterX = claim->dotsPerMeterX;
-    picture.dotsPerMeterY = claim->dotsPerMeterY;
-    picture.progressive = header.progressive_mode != 0;
+    picture.facts.blockWidth = grey ? DCTSIZE : header.max_h_samp_factor * DCTSIZE;
+    picture.facts.blockHeight = grey ? DCTSIZE : header.max_v_samp_factor * DCTSIZE;
+    picture.facts.dotsPerMeterX = claim->dotsPerMeterX;
+    picture.facts.dotsPerMeterY = claim->dotsPerMeterY;
     return picture;
 }
 
@@ -533,84 +399,25 @@ void RequireJpegNames(const std::vector<PieceSpec>& pieces) {
     }
 }
 
-std::optional<std::string> OffGridSize(const char* sizeText, int pixels, unsigned dimension,
-                                       int blockSize, const char* axisWord) {
-    if (pixels % blockSize == 0) {
-        return std::nullopt;
-    }
-    const long long below = static_cast<long long>(pixels) / blockSize * blockSize;
-    const long long above = below + blockSize;
-    const long long highest = static_cast<long long>(dimension) - 1;
-    std::string sizes;
-    if (below >= 1 && above <= highest) {
-        sizes = std::to_string(below) + " or " + std::to_string(above) + " cut losslessly";
-    } else if (below >= 1) {
-        sizes = "only " + std::to_string(below) + " cuts losslessly";
-    } else if (above <= highest) {
-        sizes = "only " + std::to_string(above) + " cuts losslessly";
-    } else {
-        sizes = "no size cuts it losslessly";
-    }
-    char text[300];
-    std::snprintf(text, sizeof text,
-                  "Size %s is %d pixels, where the rest can't start losslessly: the picture's "
-                  "blocks are %d pixels %s: %s.",
-                  sizeText, pixels, blockSize, axisWord, sizes.c_str());
-    return std::string(text);
-}
-
-std::optional<std::string> OffGridTiles(int rows, int columns, const LosslessPicture& picture) {
-    const unsigned tileWidth = picture.width / static_cast<unsigned>(columns);
-    const unsigned tileHeight = picture.height / static_cast<unsigned>(rows);
-    const bool widthOff = columns > 1 && tileWidth % static_cast<unsigned>(picture.blockWidth) != 0;
-    const bool heightOff = rows > 1 && tileHeight % static_cast<unsigned>(picture.blockHeight) != 0;
-    if (!widthOff && !heightOff) {
-        return std::nullopt;
-    }
-    std::string advice;
-    if (widthOff) {
-        advice +=
-            " Columns that cut losslessly: " + CountsThatWork(picture.width, picture.blockWidth) +
-            ".";
-    }
-    if (heightOff) {
-        advice +=
-            " Rows that cut losslessly: " + CountsThatWork(picture.height, picture.blockHeight) +
-            ".";
-    }
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "A grid of %d rows and %d columns can't be cut losslessly: its tiles are %u x "
-                  "%u pixels, and the picture's blocks are %d x %d, where every tile must "
-                  "start.%s",
-                  rows, columns, tileWidth, tileHeight, picture.blockWidth, picture.blockHeight,
-                  advice.c_str());
-    return std::string(text);
-}
-
-void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceSpec>& pieces,
-                        bool keepInput) {
-    std::vector<std::string> names;
-    for (const PieceSpec& piece : pieces) {
-        names.push_back(piece.name);
-    }
-    PieceSet set(std::move(names), keepInput ? picture.path.c_str() : nullptr);
+void SaveLosslessPieces(LosslessPicture& picture, PictureFile& file,
+                        const std::vector<PieceSpec>& pieces, bool keepInput) {
+    const std::string path = file.Path();
+    PieceSet set(pieces, keepInput ? path.c_str() : nullptr);
     if (pieces.empty()) {
         return;
     }
 
-    const char* path = picture.path.c_str();
     JpegCut& cut = *picture.reading;
     if (!ReadCoefficients(cut)) {
-        Refuse(path, cut.errors.error);
+        RefuseInput(path.c_str(), cut.errors.error);
     }
     // A warning still gives pieces; one that says pixels were lost refuses them.
     if (cut.errors.warned && ReportsDamage(cut.errors.firstWarning)) {
-        Refuse(path, cut.errors.firstWarning);
+        RefuseInput(path.c_str(), cut.errors.firstWarning);
     }
     // Every block is in memory: a piece may now replace the picture.
-    std::fclose(cut.source.file);
     cut.source.file = nullptr;
+    file.Close();
 
     // The crop writes each piece's size into the picture's first segment
     // where that is an EXIF one, piece after piece.
@@ -622,14 +429,16 @@ void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceS
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const PieceSpec& spec = pieces[i];
         PieceLayout layout{};
-        layout.mcuColumn = static_cast<JDIMENSION>(spec.left / picture.blockWidth);
-        layout.mcuRow = static_cast<JDIMENSION>(spec.top / picture.blockHeight);
+        layout.mcuColumn = static_cast<JDIMENSION>(spec.left / picture.facts.blockWidth);
+        layout.mcuRow = static_cast<JDIMENSION>(spec.top / picture.facts.blockHeight);
         layout.width = static_cast<JDIMENSION>(spec.width);
         layout.height = static_cast<JDIMENSION>(spec.height);
         layout.exifFirst = exifFirst;
         if (exifFirst && (layout.width != cut.decoder.image_width ||
                           layout.height != cut.decoder.image_height)) {
-            AdjustExifSize(first->data + 6, first->data_length - 6, layout.width, layout.height);
+            std::string exif(reinterpret_cast<const char*>(first->data), first->data_length);
+            SetCropExifSize(exif, layout.width, layout.height);
+            std::memcpy(first->data, exif.data(), exif.size());
         }
         std::deque<std::string> exifs;
         const auto markers = MarkersOfPiece(cut.decoder.marker_list, spec, exifs);
@@ -642,7 +451,7 @@ void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceS
             if (cut.errors.manager.msg_code == JERR_FILE_WRITE) {
                 return cut.errors.writeError;
             }
-            Refuse(path, cut.errors.error);
+            RefuseInput(path.c_str(), cut.errors.error);
         });
     }
     set.Commit();

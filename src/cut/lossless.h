@@ -5,13 +5,11 @@
 // MCUs, blocks of 8 x 8 to 16 x 16 pixels by its chroma subsampling; a piece
 // can start only where an MCU starts, and may end anywhere.
 
-#include <cstdint>
 #include <memory>
-#include <optional>
-#include <string>
 #include <vector>
 
-#include "cut/pieces.h"
+#include "cut/picture_file.h"
+#include "cut/piece_set.h"
 
 namespace kerfo {
 
@@ -25,45 +23,28 @@ struct EndJpegCut {
 // A JPEG read for a lossless cut: what its header says, and the library's
 // reading of it, open at its first scan.
 struct LosslessPicture {
-    std::string path;
     std::unique_ptr<JpegCut, EndJpegCut> reading;
-    unsigned width = 0;
-    unsigned height = 0;
-    std::uint32_t dotsPerMeterX = 0;
-    std::uint32_t dotsPerMeterY = 0;
-    // The MCU (the library's unit of a crop): where pieces may start.
-    int blockWidth = 8;
-    int blockHeight = 8;
-    bool progressive = false;
+    // Its blocks are its MCUs (the library's unit of a crop): where pieces
+    // may start.
+    PictureFacts facts;
 };
 
-// Reads the picture for a lossless cut. Ends the run through Fatal when it is
-// no JPEG by name or by content, or is refused as LoadPicture refuses damaged
-// and implausible pictures (the header checks; damage shows in the cut).
-LosslessPicture ReadLosslessPicture(const char* path);
+// Reads the JPEG in file, from its start, for a lossless cut. Ends the run
+// through Fatal when it is no JPEG by content, or is refused as a load refuses
+// damaged and implausible pictures (the header checks; damage shows in the
+// cut).
+LosslessPicture ReadLosslessPicture(PictureFile& file);
 
 // Ends the run through Fatal unless every piece to be saved has a JPEG name.
 void RequireJpegNames(const std::vector<PieceSpec>& pieces);
 
-// Why a cut to size at pixels along a dimension can't be lossless: the rest
-// would start inside an MCU of blockSize pixels. Names the nearest sizes below
-// and above that can. None when the cut is lossless. axisWord is "wide" or
-// "high"; pixels lies from 1 to dimension - 1.
-std::optional<std::string> OffGridSize(const char* sizeText, int pixels, unsigned dimension,
-                                       int blockSize, const char* axisWord);
-
-// Why a grid can't be lossless: a tile's width or height is no multiple of
-// the MCU, so tiles after the first would start inside one. Names the numbers
-// of columns or rows that would work. None when the grid is lossless.
-std::optional<std::string> OffGridTiles(int rows, int columns, const LosslessPicture& picture);
-
 // Cuts the pieces out of the picture's coded blocks, and saves them all or
-// nothing (see PieceSet): the picture's coefficients are read once, and each
-// piece is written from them in place, straight to its file. The pieces start
-// on the MCU grid. Ends the run through Fatal when the library finds the
-// picture damaged or can't cut it.
-// With keepInput, no piece may replace the picture (a grid cut's tiles).
-void SaveLosslessPieces(const LosslessPicture& picture, const std::vector<PieceSpec>& pieces,
-                        bool keepInput = false);
+// nothing (see PieceSet): the picture's coefficients are read once, the file
+// is closed, and each piece is written from them in place, straight to its
+// file. The pieces start on the MCU grid. Ends the run through Fatal when the
+// library finds the picture damaged or can't cut it. With keepInput, no piece
+// may replace the picture (a grid cut's tiles).
+void SaveLosslessPieces(LosslessPicture& picture, PictureFile& file,
+                        const std::vector<PieceSpec>& pieces, bool keepInput);
 
 }  // namespace kerfo

@@ -6,14 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <limits>
-#include <set>
 #include <string>
 #include <utility>
 
-#include "app/messages.h"
-#include "cut/bmp_file.h"
-#include "cut/picture_header.h"
+#include "error/fatal.h"
+#include "formats/bmp_file.h"
 #include "platform/platform.h"
 #include "util/strings.h"
 
@@ -109,87 +106,29 @@ FreeImageIO StreamIO() {
     return io;
 }
 
-// A picture to load, for the header checks and for the library.
-class PictureInput : public ByteSource {
-  public:
-    virtual FreeImageIO* IO() = 0;
-    virtual fi_handle Handle() = 0;
-    bool Rewind() { return IO()->seek_proc(Handle(), 0, SEEK_SET) == 0; }
-    // The bytes that the library gets changed as it reads.
-    virtual void Hide(const std::vector<BytePatch>* patches) = 0;
-};
-
-struct CloseStream {
-    void operator()(std::FILE* stream) const { std::fclose(stream); }
-};
-
+// A picture file: its stream, owned, read for the header checks and by the
+// library.
 class FileInput : public PictureInput {
   public:
     FileInput(std::FILE* stream, std::uint64_t size)
-        : file_(stream), handle_{stream}, size_(size), io_(StreamIO()) {}
-    std::uint64_t Size() const override { return size_; }
+        : file_(stream), bytes_(stream, size), handle_{stream}, io_(StreamIO()) {}
+    std::uint64_t Size() const override { return bytes_.Size(); }
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
-        if (offset > static_cast<std::uint64_t>(std::numeric_limits<long>::max()) ||
-            std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) {
-            return 0;
-        }
-        return std::fread(buffer, 1, count, file_.get());
+        return bytes_.ReadAt(offset, buffer, count);
     }
     FreeImageIO* IO() override { return &io_; }
     fi_handle Handle() override { return &handle_; }
     void Hide(const std::vector<BytePatch>* patches) override { handle_.hidden = patches; }
+    std::FILE* Stream() const { return file_.get(); }
 
   private:
+    struct CloseStream {
+        void operator()(std::FILE* stream) const { std::fclose(stream); }
+    };
     std::unique_ptr<std::FILE, CloseStream> file_;
+    FileSource bytes_;
     StreamHandle handle_;
-    std::uint64_t size_;
     FreeImageIO io_;
-};
-
-class MemoryInput : public PictureInput {
-  public:
-    MemoryInput(const unsigned char* data, std::size_t size) : data_(data), size_(size) {
-        io_.read_proc = [](void* buffer, unsigned size, unsigned count, fi_handle handle) {
-            MemoryInput& input = *static_cast<MemoryInput*>(handle);
-            if (size == 0) {
-                return 0u;
-            }
-            const std::size_t whole = std::min<std::size_t>(
-                count, (input.size_ - std::min(input.size_, input.at_)) / size);
-            std::memcpy(buffer, input.data_ + input.at_, whole * size);
-            HideFromLibrary(input.hidden_, input.at_, whole * size, buffer);
-            input.at_ += whole * size;
-            return static_cast<unsigned>(whole);
-        };
-        io_.seek_proc = [](fi_handle handle, long offset, int origin) {
-            MemoryInput& input = *static_cast<MemoryInput*>(handle);
-            const long base = origin == SEEK_SET   ? 0
-                              : origin == SEEK_CUR ? static_cast<long>(input.at_)
-                                                   : static_cast<long>(input.size_);
-            if (offset < -base) {
-                return -1;
-            }
-            input.at_ = static_cast<std::size_t>(base + offset);
-            return 0;
-        };
-        io_.tell_proc = [](fi_handle handle) {
-            return static_cast<long>(static_cast<MemoryInput*>(handle)->at_);
-        };
-    }
-    std::uint64_t Size() const override { return size_; }
-    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
-        return MemorySource(data_, size_).ReadAt(offset, buffer, count);
-    }
-    FreeImageIO* IO() override { return &io_; }
-    fi_handle Handle() override { return this; }
-    void Hide(const std::vector<BytePatch>* patches) override { hidden_ = patches; }
-
-  private:
-    const unsigned char* data_;
-    std::size_t size_;
-    std::size_t at_ = 0;
-    const std::vector<BytePatch>* hidden_ = nullptr;
-    FreeImageIO io_{};
 };
 
 // Gathers what the image library says while it reads a picture; the library
@@ -256,17 +195,11 @@ void AttachExif(FIBITMAP* picture, ByteSource& input, std::uint64_t offset, std:
     }
 }
 
-[[noreturn]] void RefuseInput(const char* path, const std::string& reason) {
-    if (reason.empty()) {
-        Fatal("Couldn't open input file: %s", path);
-    }
-    Fatal("Couldn't open input file: %s\n%s", path, reason.c_str());
-}
-
 // Reads the header, refuses a picture the file can't hold or the memory can't
 // take, then decodes it.
 Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* path,
-                   std::optional<std::uint64_t> availableMemory, Samples samples) {
+                   std::optional<std::uint64_t> availableMemory, Samples samples,
+                   PngColour* colourOut = nullptr) {
     std::optional<PictureClaim> claim = ReadPictureClaim(format, input);
     if (!claim && NeedsClaim(format, input)) {
         RefuseInput(path, "Its header is damaged: the picture's size can't be read.");
@@ -294,7 +227,7 @@ Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* pa
         }
     }
     if (format == FIF_BMP) {
-        // The program reads every BMP itself (see cut/bmp_file.h), in the
+        // The program reads every BMP itself (see formats/bmp_file.h), in the
         // layout that was checked.
         const std::optional<BmpLayout> layout = ReadBmpLayout(input);
         if (!claim || !layout) {
@@ -333,6 +266,9 @@ Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* pa
         AttachExif(picture.get(), input, claim->exifOffset, claim->exifLength);
     }
     AttachColourProfile(picture.get(), format, colour);
+    if (colourOut != nullptr) {
+        *colourOut = colour;
+    }
     return picture;
 }
 
@@ -408,6 +344,45 @@ Bitmap ConvertForFormat(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format) {
 
 }  // namespace
 
+void RefuseInput(const char* path, const std::string& reason) {
+    if (reason.empty()) {
+        Fatal("Couldn't open input file: %s", path);
+    }
+    Fatal("Couldn't open input file: %s\n%s", path, reason.c_str());
+}
+
+PictureFile::PictureFile(const char* path, std::optional<std::uint64_t> memoryLimit)
+    : path_(path), memoryLimit_(memoryLimit) {
+    const std::optional<FREE_IMAGE_FORMAT> format = FormatForName(path);
+    if (!format) {
+        Fatal("Input file: %s - must end in .jpg or .jpeg", path);
+    }
+    format_ = *format;
+    const platform::InputFile file = platform::OpenInputFile(path);
+    if (file.status == platform::InputFile::Status::NotARegularFile) {
+        RefuseInput(path, "It is not a regular file.");
+    }
+    if (file.status != platform::InputFile::Status::Opened) {
+        RefuseInput(path, "");
+    }
+    input_ = std::make_unique<FileInput>(file.stream, file.size);
+}
+
+PictureFile::~PictureFile() = default;
+
+std::FILE* PictureFile::Stream() const {
+    return input_ ? static_cast<FileInput&>(*input_).Stream() : nullptr;
+}
+
+Bitmap PictureFile::Load(Samples samples, PngColour* colour) {
+    return LoadChecked(*input_, format_, path_.c_str(),
+                       memoryLimit_ ? memoryLimit_ : platform::AvailableMemory(), samples, colour);
+}
+
+void PictureFile::Close() {
+    input_.reset();
+}
+
 std::string_view RawExif(FIBITMAP* bitmap) {
     FITAG* tag = nullptr;
     if (!FreeImage_GetMetadata(FIMD_EXIF_RAW, bitmap, "ExifRaw", &tag) || tag == nullptr) {
@@ -461,164 +436,31 @@ std::optional<FREE_IMAGE_FORMAT> FormatForName(std::string_view path) {
 }
 
 Bitmap LoadPicture(const char* path, Samples samples) {
-    const std::optional<FREE_IMAGE_FORMAT> format = FormatForName(path);
-    if (!format) {
-        Fatal("Input file: %s - must end in .jpg or .jpeg", path);
-    }
-    const platform::InputFile file = platform::OpenInputFile(path);
-    if (file.status == platform::InputFile::Status::NotARegularFile) {
-        RefuseInput(path, "It is not a regular file.");
-    }
-    if (file.status != platform::InputFile::Status::Opened) {
-        RefuseInput(path, "");
-    }
-    FileInput input(file.stream, file.size);
-    return LoadChecked(input, *format, path, platform::AvailableMemory(), samples);
+    PictureFile file(path);
+    return file.Load(samples);
 }
 
-PngColour ReadPngColourOf(const char* path) {
-    const platform::InputFile file = platform::OpenInputFile(path);
-    if (file.status != platform::InputFile::Status::Opened) {
-        return {};
-    }
-    FileInput input(file.stream, file.size);
-    return ReadPngColour(input);
-}
-
-Bitmap LoadPictureFromMemory(const unsigned char* data, std::size_t size, FREE_IMAGE_FORMAT format,
-                             const char* name, std::optional<std::uint64_t> availableMemory) {
-    MemoryInput input(data, size);
-    return LoadChecked(input, format, name, availableMemory, Samples::AsStored);
-}
-
-PieceSet::PieceSet(std::vector<std::string> names, const char* kept) : names_(std::move(names)) {
-    std::vector<std::pair<std::string, std::size_t>> identities;
-    const std::string keptIdentity = kept != nullptr ? platform::InspectTarget(kept).identity : "";
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-        const std::string& name = names_[i];
-        const std::optional<FREE_IMAGE_FORMAT> format = FormatForName(name);
-        if (!format) {
-            Fatal("Save: file (%s) - must end in .jpg, .jpeg or .bmp", name.c_str());
-        }
-        formats_.push_back(*format);
-        const platform::TargetInfo target = platform::InspectTarget(name);
-        if (target.isFolder) {
-            Fatal("Couldn't save %s: can't replace it: %s.", name.c_str(), std::strerror(EISDIR));
-        }
-        if (target.replaceError != 0) {
-            Fatal("Couldn't save %s: can't replace it: %s.", name.c_str(),
-                  std::strerror(target.replaceError));
-        }
-        if (kept != nullptr && target.identity == keptIdentity) {
-            Fatal(
-                "Couldn't save %s: it is the picture %s itself, which a grid cut leaves as it is.",
-                name.c_str(), kept);
-        }
-        identities.emplace_back(target.identity, i);
-    }
-    std::sort(identities.begin(), identities.end());
-    for (std::size_t i = 1; i < identities.size(); ++i) {
-        if (identities[i].first == identities[i - 1].first) {
-            const std::size_t first = std::min(identities[i - 1].second, identities[i].second);
-            const std::size_t second = std::max(identities[i - 1].second, identities[i].second);
-            Fatal("Couldn't save %s and %s: they are the same file, which can't hold two pieces.",
-                  names_[first].c_str(), names_[second].c_str());
-        }
-    }
-    files_.resize(names_.size());
-}
-
-void PieceSet::Save(std::size_t index, FIBITMAP* bitmap, int flags, const PngColour* pngColour) {
-    const char* path = names_[index].c_str();
-    const FREE_IMAGE_FORMAT format = formats_[index];
-    if (bitmap == nullptr) {
-        Fatal("Couldn't save %s: there is no picture to save.", path);
-    }
-    // A JPEG holds its resolution in 16 bits of dots per inch; the library
-    // converts the bitmap's into them without a check.
-    constexpr double kMostJpegDotsPerMetre = 65535.0 / 0.0254;
-    if (format == FIF_JPEG && (FreeImage_GetDotsPerMeterX(bitmap) > kMostJpegDotsPerMetre ||
-                               FreeImage_GetDotsPerMeterY(bitmap) > kMostJpegDotsPerMetre)) {
-        Fatal("Couldn't save %s: its resolution is more than the 65535 dpi that a JPEG holds.",
-              path);
-    }
+void EncodePicture(std::FILE* stream, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags,
+                   const PngColour* colour, const char* name) {
     const Bitmap converted = ConvertForFormat(bitmap, format);
     FIBITMAP* const toSave = converted ? converted.get() : bitmap;
-
-    auto file = std::make_unique<platform::ReplacementFile>(names_[index]);
-    if (!file->Open()) {
-        Fatal("Couldn't save %s: %s.", path, file->Error().c_str());
-    }
     FreeImageIO io = StreamIO();
-    StreamHandle output{file->Stream()};
+    StreamHandle output{stream};
     const PngColour none;
-    PngChunkInserter inserter(pngColour != nullptr ? *pngColour : none);
-    if (format == FIF_PNG && pngColour != nullptr) {
+    PngChunkInserter inserter(colour != nullptr ? *colour : none);
+    if (format == FIF_PNG && colour != nullptr) {
         output.inserter = &inserter;
     }
     errno = 0;
     const bool encoded = FreeImage_SaveToHandle(format, toSave, &io, &output, flags) != 0;
     if (output.error != 0) {
-        Fatal("Couldn't save %s: not every byte could be written: %s.", path,
+        Fatal("Couldn't save %s: not every byte could be written: %s.", name,
               std::strerror(output.error));
     }
     if (!encoded) {
         Fatal("Couldn't save %s: the image library could not write this picture in that format.",
-              path);
+              name);
     }
-    if (!file->Finish()) {
-        Fatal("Couldn't save %s: %s.", path, file->Error().c_str());
-    }
-    files_[index] = std::move(file);
-}
-
-void PieceSet::SaveWith(std::size_t index, const std::function<int(std::FILE*)>& write) {
-    const char* path = names_[index].c_str();
-    auto file = std::make_unique<platform::ReplacementFile>(names_[index]);
-    if (!file->Open()) {
-        Fatal("Couldn't save %s: %s.", path, file->Error().c_str());
-    }
-    if (const int error = write(file->Stream())) {
-        Fatal("Couldn't save %s: not every byte could be written: %s.", path, std::strerror(error));
-    }
-    if (!file->Finish()) {
-        Fatal("Couldn't save %s: %s.", path, file->Error().c_str());
-    }
-    files_[index] = std::move(file);
-}
-
-void PieceSet::Commit() {
-    std::vector<platform::ReplacementFile*> saved;
-    for (const auto& file : files_) {
-        if (file) {
-            saved.push_back(file.get());
-        }
-    }
-    const platform::ReplaceResult result = platform::ReplaceTargets(saved);
-    if (result.failed == saved.size()) {
-        return;
-    }
-    const platform::ReplacementFile& failed = *saved[result.failed];
-    std::string name;
-    for (std::size_t i = 0; i < files_.size(); ++i) {
-        if (files_[i].get() == &failed) {
-            name = names_[i];
-        }
-    }
-    const std::size_t replaced = result.replaced;
-    if (replaced == 0) {
-        Fatal("Couldn't save %s: %s.", name.c_str(), failed.Error().c_str());
-    }
-    Fatal("Couldn't save %s: %s. The %zu piece%s before it %s saved.", name.c_str(),
-          failed.Error().c_str(), replaced, replaced == 1 ? "" : "s",
-          replaced == 1 ? "was" : "were");
-}
-
-bool SavePicture(FIBITMAP* bitmap, const char* path, int flags) {
-    PieceSet piece({path});
-    piece.Save(0, bitmap, flags);
-    piece.Commit();
-    return true;
 }
 
 std::string_view PictureExtension(std::string_view path) {

@@ -1,30 +1,26 @@
 #pragma once
-// Picture files: the format follows the file name's extension (.jpg, .jpeg,
-// .bmp or .png, any letter case), and the image library decodes and encodes.
+// Picture files and the image library: the format follows the file name's
+// extension (.jpg, .jpeg, .bmp or .png, any letter case); a picture is
+// checked by the readers in formats/ before the library decodes it, and the
+// library encodes the pieces.
 
 #include <FreeImage.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "cut/png_chunks.h"
-#include "platform/safe_file.h"
+#include "formats/bitmap.h"
+#include "formats/bytes.h"
+#include "formats/picture_claim.h"
+#include "formats/png_chunks.h"
 
 namespace kerfo {
-
-struct UnloadBitmap {
-    void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
-};
-
-// A bitmap of the image library, released with the object.
-using Bitmap = std::unique_ptr<FIBITMAP, UnloadBitmap>;
 
 // True when a message of the image library says that pixels were lost: the
 // JPEG decoder fills what it couldn't read with grey and only warns. Warnings
@@ -34,8 +30,8 @@ using Bitmap = std::unique_ptr<FIBITMAP, UnloadBitmap>;
 bool ReportsDamage(std::string_view message);
 
 // The EXIF segment that a picture carries into its JPEG pieces (the data of an
-// APP1 segment: "Exif", two zeros and the TIFF structure), as LoadPicture
-// attaches it: a view into the bitmap's metadata, empty when it has none.
+// APP1 segment: "Exif", two zeros and the TIFF structure), as a load attaches
+// it: a view into the bitmap's metadata, empty when it has none.
 std::string_view RawExif(FIBITMAP* bitmap);
 
 // Gives the bitmap that EXIF segment, in place of its own.
@@ -44,79 +40,96 @@ void SetRawExif(FIBITMAP* bitmap, std::string_view exif);
 // The library's format for a file name by its last characters, or none.
 std::optional<FREE_IMAGE_FORMAT> FormatForName(std::string_view path);
 
+// The extension of the path's base name: a view into path from the base name's
+// last dot to its end, or an empty view when the base name has no dot.
+std::string_view PictureExtension(std::string_view path);
+
 // Which samples a PNG is decoded to: as the file stores them, or corrected for
 // the usual display gamma (2.2) as the file's gAMA chunk asks. Other formats
 // have one kind.
 enum class Samples { AsStored, ForDisplay };
 
+// What a job needs to know of a picture: its size and resolution, and the
+// grid that its pieces start on (see cut/block_grid.h): a JPEG's MCU for a
+// lossless cut, one pixel for a decoded picture.
+struct PictureFacts {
+    unsigned width = 0;
+    unsigned height = 0;
+    std::uint32_t dotsPerMeterX = 0;
+    std::uint32_t dotsPerMeterY = 0;
+    int blockWidth = 1;
+    int blockHeight = 1;
+};
+
+// Ends the run through Fatal with "Couldn't open input file: %s", and the
+// reason on the next line where there is one.
+[[noreturn]] void RefuseInput(const char* path, const std::string& reason);
+
+// A picture to load: its bytes for the header checks, and the library's way
+// of reading them.
+class PictureInput : public ByteSource {
+  public:
+    virtual FreeImageIO* IO() = 0;
+    virtual fi_handle Handle() = 0;
+    bool Rewind() { return IO()->seek_proc(Handle(), 0, SEEK_SET) == 0; }
+    // The bytes that the library gets changed as it reads.
+    virtual void Hide(const std::vector<BytePatch>* patches) = 0;
+};
+
+// A picture file opened for reading, closed with the object or by Close.
+class PictureFile {
+  public:
+    // Opens the picture. Ends the run through Fatal when the name has no
+    // supported extension ("Input file: %s - must end in .jpg or .jpeg") or
+    // the file is missing or no regular file (see RefuseInput). A memory
+    // limit stands for the memory the process can still have in the checks
+    // of Load.
+    explicit PictureFile(const char* path, std::optional<std::uint64_t> memoryLimit = std::nullopt);
+    ~PictureFile();
+    PictureFile(const PictureFile&) = delete;
+    PictureFile& operator=(const PictureFile&) = delete;
+
+    const std::string& Path() const { return path_; }
+    FREE_IMAGE_FORMAT Format() const { return format_; }
+    // The file's bytes and stream, until Close.
+    PictureInput& Input() { return *input_; }
+    std::FILE* Stream() const;
+
+    // Checks the header and decodes the picture, as LoadPicture does; the PNG
+    // colour chunks read on the way go to colour unless that is null.
+    Bitmap Load(Samples samples, PngColour* colour = nullptr);
+
+    // Closes the file, once every read of it is done: a piece may then
+    // replace it, also where an open file can't be replaced (Windows).
+    void Close();
+
+  private:
+    std::string path_;
+    FREE_IMAGE_FORMAT format_;
+    std::unique_ptr<PictureInput> input_;
+    std::optional<std::uint64_t> memoryLimit_;
+};
+
 // Loads the picture, with the ICC profile it embeds attached (a PNG's and a
 // BMP's too, which the library leaves out; a CMYK profile is dropped, since
 // the library decodes CMYK to RGB). A BMP is read by the program itself (see
-// cut/bmp_file.h); a grey or RGB PNG's transparent colour is kept from the
+// formats/bmp_file.h); a grey or RGB PNG's transparent colour is kept from the
 // library, which would make an alpha channel of it, so that the samples are
-// those stored (PieceSet::Save gives PNG pieces the colour back). Ends the run through Fatal
-// ("Couldn't open input file: %s", with the reason on the next line where there is one) when the
-// name has no supported extension, the file is missing or no regular file, its header claims more
-// pixels than the file can hold or the memory available takes, or the library can't read it or
+// those stored (PieceSet::Save gives PNG pieces the colour back). Ends the run
+// through Fatal ("Couldn't open input file: %s", with the reason on the next
+// line where there is one) when the name has no supported extension, the file
+// is missing or no regular file, its header claims more pixels than the file
+// can hold or the memory available takes, or the library can't read it or
 // reports it damaged.
 Bitmap LoadPicture(const char* path, Samples samples = Samples::AsStored);
 
-// The colour chunks of a PNG file; none when it can't be read.
-PngColour ReadPngColourOf(const char* path);
-
-// The same checks and load for a picture file held in memory (the fuzz
-// target's way in); name stands for the file in messages, and availableMemory
-// stands for the memory the process can still have.
-Bitmap LoadPictureFromMemory(const unsigned char* data, std::size_t size, FREE_IMAGE_FORMAT format,
-                             const char* name, std::optional<std::uint64_t> availableMemory);
-
-// The pieces of one job, saved all or nothing. Every name is checked before
-// anything is written; each piece goes to a temporary file beside its target
-// as soon as it is cut (so the bitmap can be released), and only when every
-// piece is saved are they all renamed over their targets. On any failure the
-// temporary files are removed and no target is touched.
-class PieceSet {
-  public:
-    // Checks the names, ending the run through Fatal unless each ends in a
-    // picture extension ("Save: file (%s) - must end in .jpg, .jpeg or .bmp"),
-    // none is a folder or a file that can't be replaced (read-only, immutable,
-    // another user's in a sticky folder) and no two name the same file; nor the
-    // file kept, when one is given (the picture of a grid cut, which stays as
-    // it is).
-    explicit PieceSet(std::vector<std::string> names, const char* kept = nullptr);
-
-    const std::string& Name(std::size_t index) const { return names_[index]; }
-    FREE_IMAGE_FORMAT Format(std::size_t index) const { return formats_[index]; }
-
-    // Saves bitmap as piece index in the format its name gives, with flags as
-    // the library's save options (for JPEG, the quality). A picture whose
-    // pixels the format cannot hold is converted first, keeping its ICC
-    // profile. A PNG piece of a PNG picture gets that picture's colour chunks
-    // and transparent colour (see PngChunkInserter). Ends the run through
-    // Fatal when it cannot be written.
-    void Save(std::size_t index, FIBITMAP* bitmap, int flags, const PngColour* pngColour = nullptr);
-
-    // Saves as piece index what write writes to the stream it is given.
-    // write returns 0, or the errno value of a write that failed; it may also
-    // end the run through Fatal, which leaves no trace of the piece.
-    void SaveWith(std::size_t index, const std::function<int(std::FILE*)>& write);
-
-    // Puts every saved piece in place. Ends the run through Fatal when one
-    // can't be, saying which were.
-    void Commit();
-
-  private:
-    std::vector<std::string> names_;
-    std::vector<FREE_IMAGE_FORMAT> formats_;
-    std::vector<std::unique_ptr<platform::ReplacementFile>> files_;
-};
-
-// Saves one picture as a set of one piece. Returns true; ends the run through
-// Fatal when it cannot be written.
-bool SavePicture(FIBITMAP* bitmap, const char* path, int flags);
-
-// The extension of the path's base name: a view into path from the base name's
-// last dot to its end, or an empty view when the base name has no dot.
-std::string_view PictureExtension(std::string_view path);
+// Encodes bitmap to stream in format, with flags as the library's save options
+// (for JPEG, the quality). A picture whose pixels the format cannot hold is
+// converted first, keeping its ICC profile. A PNG gets colour's chunks and
+// transparent colour where colour is given (see PngChunkInserter). Ends the
+// run through Fatal ("Couldn't save %s: ...", with name) when the library
+// can't write it or a byte fails to reach the stream.
+void EncodePicture(std::FILE* stream, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags,
+                   const PngColour* colour, const char* name);
 
 }  // namespace kerfo

@@ -1,4 +1,4 @@
-// Saving the pieces of a picture.
+// Saving the pieces of a decoded picture.
 
 #include "cut/pieces.h"
 
@@ -9,10 +9,10 @@
 #include <optional>
 #include <thread>
 
-#include "app/messages.h"
 #include "cut/cut_jobs.h"
-#include "cut/exif.h"
-#include "cut/png_chunks.h"
+#include "error/fatal.h"
+#include "formats/exif.h"
+#include "formats/png_chunks.h"
 #include "platform/platform.h"
 #include "platform/safe_file.h"
 
@@ -147,16 +147,16 @@ void ForEachOnThreads(std::size_t count, std::size_t workers,
 
 }  // namespace
 
-void SavePieces(const char* input, Bitmap picture, const std::vector<PieceSpec>& pieces,
-                int quality, bool keepInput) {
-    std::vector<std::string> names;
-    for (const PieceSpec& spec : pieces) {
-        names.push_back(spec.name);
-    }
-    PieceSet set(std::move(names), keepInput ? input : nullptr);
+Bitmap CopyRegion(FIBITMAP* bitmap, int left, int top, int width, int height) {
+    return Bitmap(FreeImage_Copy(bitmap, left, top, left + width, top + height));
+}
 
-    const bool pngPicture = FormatForName(input) == FIF_PNG;
-    const PngColour colour = pngPicture ? ReadPngColourOf(input) : PngColour{};
+void SaveDecodedPieces(PictureFile& file, Bitmap picture, const PngColour& colour,
+                       const std::vector<PieceSpec>& pieces, int quality, bool keepInput) {
+    const char* input = file.Path().c_str();
+    PieceSet set(pieces, keepInput ? input : nullptr);
+
+    const bool pngPicture = file.Format() == FIF_PNG;
     auto saveAs = [&](std::size_t index, FIBITMAP* from, FIBITMAP* piece) {
         const PieceSpec& spec = pieces[index];
         const bool pngOfPng = pngPicture && set.Format(index) == FIF_PNG && piece != nullptr;
@@ -217,13 +217,14 @@ void SavePieces(const char* input, Bitmap picture, const std::vector<PieceSpec>&
         const unsigned width = FreeImage_GetWidth(picture.get());
         const unsigned height = FreeImage_GetHeight(picture.get());
         picture.reset();
-        const Bitmap corrected = LoadPicture(input, Samples::ForDisplay);
+        const Bitmap corrected = file.Load(Samples::ForDisplay);
         if (FreeImage_GetWidth(corrected.get()) != width ||
             FreeImage_GetHeight(corrected.get()) != height) {
             Fatal("Couldn't open input file: %s\nIt changed while it was being cut.", input);
         }
         saveAll(fromCorrected, corrected.get());
     }
+    file.Close();
     set.Commit();
 }
 

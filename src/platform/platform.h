@@ -29,6 +29,24 @@ inline std::size_t DrivePrefixLength(std::string_view path) {
     return kPathsHaveDrives && path.size() >= 2 && path[1] == ':' ? 2 : 0;
 }
 
+// Whether a name joined to folder needs a separator between them: the folder
+// is not empty and doesn't end in one.
+inline bool NeedsSeparator(std::string_view folder) {
+    return !folder.empty() && folder.back() != kPathSeparator;
+}
+
+// The folder and the name joined by a separator where one is needed.
+inline std::string JoinFolderAndName(std::string_view folder, std::string_view name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path.append(folder);
+    if (NeedsSeparator(folder)) {
+        path += kPathSeparator;
+    }
+    path.append(name);
+    return path;
+}
+
 enum class BoxKind { Information, FatalWarning };
 
 // Shows one modal message box and returns once it is dismissed. On a terminal

@@ -2,7 +2,7 @@
 // The diagnostic log: time-stamped lines appended to a text file. The log never
 // reports a problem of its own: a line that cannot be written is dropped.
 
-#include "util/printf_format.h"
+#include "error/printf_format.h"
 
 namespace kerfo {
 

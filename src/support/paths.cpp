@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "app/messages.h"
+#include "error/fatal.h"
 #include "platform/platform.h"
 #include "platform/safe_file.h"
 
@@ -18,10 +18,6 @@ namespace {
 using platform::kPathSeparator;
 using platform::kPathSeparators;
 constexpr int kProgramPathCapacity = 512;
-
-bool NeedsSeparator(std::string_view folder) {
-    return !folder.empty() && folder.back() != kPathSeparator;
-}
 
 struct CloseFile {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -63,20 +59,13 @@ std::string AppDataOrFatal() {
 }  // namespace
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
-    std::string path;
-    path.reserve(folder.size() + 1 + name.size());
-    path.append(folder);
-    if (NeedsSeparator(folder)) {
-        path += kPathSeparator;
-    }
-    path.append(name);
-    return path;
+    return platform::JoinFolderAndName(folder, name);
 }
 
 int JoinPathInto(int capacity, char* buffer, const char* folder, const char* name) {
     const std::size_t folderLength = std::strlen(folder);
     const std::size_t nameLength = std::strlen(name);
-    const bool separator = NeedsSeparator(std::string_view(folder, folderLength));
+    const bool separator = platform::NeedsSeparator(std::string_view(folder, folderLength));
     const std::size_t total = folderLength + (separator ? 1 : 0) + nameLength;
     if (capacity <= 0 || total >= static_cast<std::size_t>(capacity)) {
         return 0;

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/messages.h"
+#include "error/fatal.h"
+#include "platform/platform.h"
 #include "platform/system.h"
-#include "support/paths.h"
 #include "util/strings.h"
 
 namespace kerfo {
@@ -77,7 +77,8 @@ void Replace(StringList* list, NewSlots& slots) {
 StringList ListEntries(const char* folder, const char* pattern, bool folders) {
     const char* search = pattern[0] != '\0' ? pattern : "*.*";
     std::vector<std::string> names;
-    for (platform::FolderEntry& entry : platform::FindFolderEntries(JoinPath(folder, search))) {
+    for (platform::FolderEntry& entry :
+         platform::FindFolderEntries(platform::JoinFolderAndName(folder, search))) {
         if (entry.isFolder == folders && entry.name != "." && entry.name != "..") {
             names.push_back(std::move(entry.name));
         }

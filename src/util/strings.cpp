@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/args.h"
-#include "app/messages.h"
+#include "error/fatal.h"
 #include "platform/system.h"
+#include "util/command_line.h"
 
 namespace kerfo {
 namespace {

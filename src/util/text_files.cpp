@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/messages.h"
+#include "error/fatal.h"
 #include "platform/platform.h"
 #include "util/string_list.h"
 #include "util/strings.h"

@@ -8,8 +8,9 @@
 
 #include <cstring>
 
-#include "cut/exif.h"
-#include "cut/lossless.h"
+#include "cut/block_grid.h"
+#include "cut/piece_set.h"
+#include "formats/exif.h"
 #include "picture_folder.h"
 #include "test_support.h"
 

@@ -1,6 +1,16 @@
 // BMP files read without the image library.
+//
+// A BMP file:
+//   file   = file header (14 bytes: "BM", file size, 2 reserved, pixel offset)
+//            info header (its size first: 12 OS/2 1.x, 16 to 64 OS/2 2.x,
+//            40 Windows 3, 52 and 56 with masks, 108 V4, 124 V5)
+//            [colour masks, for BITFIELDS after a 40-byte header] [palette]
+//            pixels (at the pixel offset: rows padded to 4 bytes, bottom row
+//            first unless the height is negative; or RLE8/RLE4 codes)
+//            [a V5 header's ICC profile, where its offset says]
+// A file has one of each header; there is nothing a file can hold twice.
 
-#include "cut/bmp_file.h"
+#include "formats/bmp_file.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -24,10 +34,6 @@ constexpr std::uint32_t kEmbeddedProfile = 0x4D424544;
 
 // The largest embedded profile taken, as for a PNG's.
 constexpr std::uint32_t kMostProfileBytes = 8000000;
-
-bool ReadAll(ByteSource& source, std::uint64_t offset, void* buffer, std::size_t count) {
-    return source.ReadAt(offset, buffer, count) == count;
-}
 
 unsigned CountBits(std::uint32_t mask) {
     unsigned bits = 0;
@@ -183,7 +189,7 @@ bool AnyFourthByteSet(ByteSource& source, const BmpLayout& layout) {
     const std::uint64_t stride = std::uint64_t{layout.width} * 4;
     std::vector<unsigned char> row(static_cast<std::size_t>(stride));
     for (std::uint32_t r = 0; r < layout.height; ++r) {
-        if (!ReadAll(source, layout.pixelOffset + r * stride, row.data(), row.size())) {
+        if (!ReadExactly(source, layout.pixelOffset + r * stride, row.data(), row.size())) {
             return false;
         }
         for (std::size_t x = 3; x < row.size(); x += 4) {
@@ -206,7 +212,7 @@ std::string DecodeRows(ByteSource& source, const BmpLayout& layout, FIBITMAP* bi
     const std::uint64_t stride = (rowBits + 31) / 32 * 4;
     std::vector<unsigned char> row(static_cast<std::size_t>((rowBits + 7) / 8));
     for (std::uint32_t r = 0; r < layout.height; ++r) {
-        if (!ReadAll(source, layout.pixelOffset + r * stride, row.data(), row.size())) {
+        if (!ReadExactly(source, layout.pixelOffset + r * stride, row.data(), row.size())) {
             return "It is cut short: its rows end before the picture does.";
         }
         const std::uint32_t y = layout.topFirst ? layout.height - 1 - r : r;
@@ -313,7 +319,7 @@ std::string DecodeRunLength(ByteSource& source, const BmpLayout& layout, FIBITMA
 
 std::optional<BmpLayout> ReadBmpLayout(ByteSource& source) {
     unsigned char file[14 + 4];
-    if (!ReadAll(source, 0, file, sizeof file) || file[0] != 'B') {
+    if (!ReadExactly(source, 0, file, sizeof file) || file[0] != 'B') {
         return std::nullopt;
     }
     BmpLayout layout;
@@ -329,7 +335,8 @@ std::optional<BmpLayout> ReadBmpLayout(ByteSource& source) {
                          headerSize == 108 || headerSize == 124;
     const bool os2 = !windows && headerSize >= 16 && headerSize <= 64;
     unsigned char header[124] = {};
-    if (file[1] != 'M' || !(core || windows || os2) || !ReadAll(source, 14, header, headerSize)) {
+    if (file[1] != 'M' || !(core || windows || os2) ||
+        !ReadExactly(source, 14, header, headerSize)) {
         return std::nullopt;
     }
     // OS/2's first header has 16-bit sizes and no compression; the others
@@ -374,7 +381,7 @@ std::optional<BmpLayout> ReadBmpLayout(ByteSource& source) {
         } else {
             const std::size_t count = compression == kAlphaBitFields ? 4 : 3;
             unsigned char masks[16];
-            if (!ReadAll(source, layout.headerEnd, masks, 4 * count)) {
+            if (!ReadExactly(source, layout.headerEnd, masks, 4 * count)) {
                 return std::nullopt;
             }
             for (std::size_t i = 0; i < count; ++i) {
@@ -410,7 +417,7 @@ std::optional<BmpLayout> ReadBmpLayout(ByteSource& source) {
         std::uint64_t count = used != 0 && used < (1u << bits) ? used : 1u << bits;
         count = std::min<std::uint64_t>(count, (layout.pixelOffset - layout.headerEnd) / entrySize);
         std::vector<unsigned char> colours(static_cast<std::size_t>(count) * entrySize);
-        if (!ReadAll(source, layout.headerEnd, colours.data(), colours.size())) {
+        if (!ReadExactly(source, layout.headerEnd, colours.data(), colours.size())) {
             return std::nullopt;
         }
         for (std::size_t i = 0; i < count; ++i) {
@@ -471,7 +478,7 @@ DecodedBmp DecodeBmp(ByteSource& source, const BmpLayout& given) {
     if (layout.profileSize > 0 && layout.profileSize <= kMostProfileBytes) {
         std::vector<char> profile(layout.profileSize);
         // A profile, as far as its header tells: its own size, its signature.
-        if (ReadAll(source, layout.profileOffset, profile.data(), profile.size()) &&
+        if (ReadExactly(source, layout.profileOffset, profile.data(), profile.size()) &&
             profile.size() >= 132 &&
             BigEndian32(reinterpret_cast<const unsigned char*>(profile.data())) == profile.size() &&
             std::memcmp(profile.data() + 36, "acsp", 4) == 0) {
@@ -481,6 +488,43 @@ DecodedBmp DecodeBmp(ByteSource& source, const BmpLayout& given) {
     }
     result.bitmap = std::move(bitmap);
     return result;
+}
+
+std::optional<PictureClaim> ReadBmpClaim(ByteSource& source) {
+    const std::optional<BmpLayout> layout = ReadBmpLayout(source);
+    if (!layout) {
+        return std::nullopt;
+    }
+    PictureClaim claim;
+    claim.refusal = layout->refusal;
+    claim.width = layout->width;
+    claim.height = layout->height;
+    claim.bitsPerPixel = layout->bitmapBits;
+    if (!claim.refusal.empty()) {
+        return claim;
+    }
+    const std::uint64_t start = layout->pixelOffset;
+    if (layout->coding != BmpLayout::Coding::Rows) {
+        // Run-length coding can skip 255 columns and 255 rows in 4 bytes, its
+        // longest step; a picture of more pixels per byte is no picture's.
+        claim.leastFileSize =
+            Add(start, DivideRoundingUp(Multiply(claim.width, claim.height), 255 * 255) * 4);
+        // Other programs count the pixels of run-length data in 32 bits (the
+        // image library's decoder overflows past them); more is no picture's.
+        if (Multiply(claim.width, claim.height) > std::numeric_limits<std::int32_t>::max()) {
+            claim.refusal =
+                "It claims " + std::to_string(Multiply(claim.width, claim.height)) +
+                " pixels of run-length data, more than 2147483647, the most that Kerfo reads.";
+        }
+    } else {
+        // Every row is there, padded to four bytes; a writer may leave out the
+        // last row's padding.
+        const std::uint64_t rowBits = Multiply(claim.width, layout->bitsPerPixel);
+        const std::uint64_t stride = DivideRoundingUp(rowBits, 32) * 4;
+        claim.leastFileSize =
+            Add(Add(start, Multiply(stride, claim.height - 1)), DivideRoundingUp(rowBits, 8));
+    }
+    return claim;
 }
 
 }  // namespace kerfo

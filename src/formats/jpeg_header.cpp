@@ -1,46 +1,45 @@
-// Picture headers read without the image library.
+// JPEG headers read without the image library.
+//
+// A JPEG file, as the decoder reads it:
+//   file    = SOI { marker } ; the first frame's SOS ends the header
+//   marker  = junk FF { FF } code ; junk: any bytes but FF, and FF 00
+//   code    = standalone (TEM 01, RSTn D0-D7, SOI D8, EOI D9): no segment
+//           | known (DHT C4, DAC CC, DQT DB, DNL DC, DRI DD, APPn E0-EF,
+//             COM FE, SOFn, SOS DA): a length of 2 bytes (counting itself)
+//             and the segment's data
+//           | any other: no segment, the decoder reads on behind the code
+//   scans   = { SOS header, entropy-coded data } up to EOI; the data
+//             escapes each FF it holds as FF 00 (restart markers aside)
 
-#include "cut/picture_header.h"
-
-#include "cut/bmp_file.h"
-
-#include <zlib.h>
+#include "formats/jpeg_header.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <limits>
 #include <string>
 #include <vector>
 
 namespace kerfo {
 namespace {
 
-constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-
-const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-
-// Deflate codes a run of 258 bytes in two bits at best.
-constexpr std::uint64_t kMostDeflateExpansion = 1032;
-
-std::uint64_t Multiply(std::uint64_t a, std::uint64_t b) {
-    if (a != 0 && b > kMax / a) {
-        return kMax;
-    }
-    return a * b;
-}
-
-std::uint64_t Add(std::uint64_t a, std::uint64_t b) {
-    return b > kMax - a ? kMax : a + b;
-}
-
-std::uint64_t DivideRoundingUp(std::uint64_t a, std::uint64_t b) {
-    return a / b + (a % b != 0 ? 1 : 0);
-}
-
-bool ReadExactly(ByteSource& source, std::uint64_t offset, unsigned char* buffer,
-                 std::size_t count) {
-    return source.ReadAt(offset, buffer, count) == count;
+// The next marker as the decoder finds it, from where reader is: bytes
+// before an FF are junk it skips (in entropy-coded data, every FF it holds is
+// escaped as FF 00), FF bytes are fill, and FF 00 is junk too. None at the end
+// of the file.
+std::optional<unsigned> NextMarker(ForwardReader& reader) {
+    unsigned char byte = 0;
+    do {
+        do {
+            if (!reader.Next(byte)) {
+                return std::nullopt;
+            }
+        } while (byte != 0xFF);
+        do {
+            if (!reader.Next(byte)) {
+                return std::nullopt;
+            }
+        } while (byte == 0xFF);
+    } while (byte == 0x00);
+    return byte;
 }
 
 // JPEG markers that start a frame: every SOFn but DHT (C4), JPG (C8) and DAC (CC).
@@ -190,22 +189,12 @@ ScanTally TallyScans(ByteSource& source, std::uint64_t offset, bool progressive,
         ReadExactly(source, header, bytes, 2);
         reader.Seek(header + BigEndian16(bytes));
         for (;;) {
-            unsigned char byte = 0;
-            do {
-                do {
-                    if (!reader.Next(byte)) {
-                        tally.cutShort = true;
-                        return tally;
-                    }
-                } while (byte != 0xFF);
-                do {
-                    if (!reader.Next(byte)) {
-                        tally.cutShort = true;
-                        return tally;
-                    }
-                } while (byte == 0xFF);
-            } while (byte == 0x00);
-            const unsigned marker = byte;
+            const std::optional<unsigned> found = NextMarker(reader);
+            if (!found) {
+                tally.cutShort = true;
+                return tally;
+            }
+            const unsigned marker = *found;
             if (marker == 0xDA) {
                 header = reader.Offset();
                 break;
@@ -230,32 +219,25 @@ ScanTally TallyScans(ByteSource& source, std::uint64_t offset, bool progressive,
     }
 }
 
+}  // namespace
+
 std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
     unsigned char bytes[4];
     if (!ReadExactly(source, 0, bytes, 2) || bytes[0] != 0xFF || bytes[1] != 0xD8) {
         return std::nullopt;
     }
-    std::uint64_t at = 2;
+    ForwardReader reader(source);
+    reader.Seek(2);
     unsigned frameMarker = 0;
     std::vector<JpegComponent> components;
     PictureClaim claim;
     for (;;) {
-        // The next marker as the decoder finds it: bytes before an FF are
-        // junk it skips, FF bytes are fill, and FF 00 is junk too.
-        unsigned marker = 0;
-        while (marker == 0) {
-            do {
-                if (!ReadExactly(source, at++, bytes, 1)) {
-                    return std::nullopt;
-                }
-            } while (bytes[0] != 0xFF);
-            do {
-                if (!ReadExactly(source, at++, bytes, 1)) {
-                    return std::nullopt;
-                }
-            } while (bytes[0] == 0xFF);
-            marker = bytes[0];
+        const std::optional<unsigned> found = NextMarker(reader);
+        if (!found) {
+            return std::nullopt;
         }
+        const unsigned marker = *found;
+        const std::uint64_t at = reader.Offset();
         if (IsStandaloneMarker(marker)) {
             if (marker == 0xD9) {
                 return std::nullopt;  // the end, and no frame came
@@ -389,291 +371,10 @@ std::optional<PictureClaim> ReadJpegClaim(ByteSource& source) {
             if (progressive) {
                 claim.scans = tally.scans;
             }
-            claim.progressive = progressive;
             return claim;
         }
-        at += length;
+        reader.Seek(at + length);
     }
-}
-
-// The most text that a PNG's compressed text chunks may inflate to, all
-// together: the library keeps the text of each (up to 8 MB a chunk) and it goes
-// into every piece.
-constexpr std::uint64_t kMostPngText = 64ull << 20;
-
-// What the compressed stream of length bytes at offset inflates to, counted
-// up to limit (which is returned when it inflates to more).
-std::uint64_t InflatedSize(ByteSource& source, std::uint64_t offset, std::uint64_t length,
-                           std::uint64_t limit) {
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK) {
-        return 0;
-    }
-    std::vector<unsigned char> input(1 << 16);
-    std::vector<unsigned char> output(1 << 16);
-    std::uint64_t inflated = 0;
-    int status = Z_OK;
-    while (status == Z_OK && inflated < limit && length > 0) {
-        const std::size_t count =
-            source.ReadAt(offset, input.data(),
-                          static_cast<std::size_t>(std::min<std::uint64_t>(length, input.size())));
-        if (count == 0) {
-            break;
-        }
-        offset += count;
-        length -= count;
-        stream.next_in = input.data();
-        stream.avail_in = static_cast<uInt>(count);
-        while (stream.avail_in > 0 && status == Z_OK && inflated < limit) {
-            stream.next_out = output.data();
-            stream.avail_out = static_cast<uInt>(output.size());
-            status = inflate(&stream, Z_NO_FLUSH);
-            inflated += output.size() - stream.avail_out;
-        }
-    }
-    inflateEnd(&stream);
-    return std::min(inflated, limit);
-}
-
-struct PngChunkTally {
-    // What the compressed text chunks (zTXt, and iTXt with its compression
-    // flag set) inflate to, all together, counted up to a limit.
-    std::uint64_t text = 0;
-    // A chunk runs past the end of the file: the decoder would reserve the
-    // memory it claims before it finds out.
-    bool cutShort = false;
-};
-
-PngChunkTally TallyPngChunks(ByteSource& source, std::uint64_t limit) {
-    PngChunkTally tally;
-    std::uint64_t& total = tally.text;
-    for (std::uint64_t at = 8; total < limit;) {
-        unsigned char head[8];
-        if (!ReadExactly(source, at, head, sizeof head)) {
-            break;
-        }
-        const std::uint32_t length = BigEndian32(head);
-        if (at + 12 + std::uint64_t{length} > source.Size()) {
-            tally.cutShort = true;
-            break;
-        }
-        const bool zTXt = std::memcmp(head + 4, "zTXt", 4) == 0;
-        const bool iTXt = std::memcmp(head + 4, "iTXt", 4) == 0;
-        if (std::memcmp(head + 4, "IEND", 4) == 0) {
-            break;
-        }
-        if (zTXt || iTXt) {
-            // keyword, NUL, [iTXt: flag,] method, [iTXt: language, NUL, translated keyword, NUL,]
-            // text
-            unsigned char start[1024];
-            const std::size_t count =
-                source.ReadAt(at + 8, start, std::min<std::size_t>(length, sizeof start));
-            std::size_t text = 0;
-            int nuls = 0;
-            bool compressed = zTXt;
-            for (std::size_t i = 0; i < count; ++i) {
-                if (start[i] != 0) {
-                    continue;
-                }
-                ++nuls;
-                if (nuls == 1 && iTXt) {
-                    compressed = i + 1 < count && start[i + 1] != 0;
-                    i += 2;  // the flag and the method
-                }
-                if ((zTXt && nuls == 1) || (iTXt && nuls == 3)) {
-                    text = i + 1 + (zTXt ? 1 : 0);
-                    break;
-                }
-            }
-            if (compressed && text != 0 && text < length) {
-                total += InflatedSize(source, at + 8 + text, length - text, limit - total);
-            }
-        }
-        at += 12 + std::uint64_t{length};
-    }
-    return tally;
-}
-
-std::optional<PictureClaim> ReadPngClaim(ByteSource& source) {
-    unsigned char bytes[8 + 8 + 13];
-    if (!ReadExactly(source, 0, bytes, sizeof bytes) ||
-        std::memcmp(bytes, kPngSignature, sizeof kPngSignature) != 0 ||
-        std::memcmp(bytes + 12, "IHDR", 4) != 0) {
-        return std::nullopt;
-    }
-    PictureClaim claim;
-    claim.width = BigEndian32(bytes + 16);
-    claim.height = BigEndian32(bytes + 20);
-    const unsigned depth = bytes[24];
-    unsigned channels = 0;
-    switch (bytes[25]) {
-        case 0:  // grey
-        case 3:  // palette
-            channels = 1;
-            break;
-        case 2:  // RGB
-            channels = 3;
-            break;
-        case 4:  // grey and alpha
-            channels = 2;
-            break;
-        case 6:  // RGB and alpha
-            channels = 4;
-            break;
-        default:
-            return std::nullopt;
-    }
-    if (claim.width == 0 || claim.height == 0 || depth == 0 || depth > 16) {
-        return std::nullopt;
-    }
-    // The inflated data: every pixel's bits and one filter byte per row. An
-    // interlaced picture has more rows, so this is its least too.
-    const std::uint64_t pixelBytes =
-        DivideRoundingUp(Multiply(Multiply(claim.width, claim.height), channels * depth), 8);
-    claim.leastFileSize = Add(pixelBytes, claim.height) / kMostDeflateExpansion;
-    const PngChunkTally chunks = TallyPngChunks(source, kMostPngText + 1);
-    if (chunks.cutShort) {
-        claim.refusal = "It is cut short: a chunk runs past the end of the file.";
-    } else if (chunks.text > kMostPngText) {
-        claim.refusal = "Its text chunks inflate to more than 64 MB of text.";
-    }
-    claim.decoderBytes = chunks.text;
-    return claim;
-}
-
-std::optional<PictureClaim> ReadBmpClaim(ByteSource& source) {
-    const std::optional<BmpLayout> layout = ReadBmpLayout(source);
-    if (!layout) {
-        return std::nullopt;
-    }
-    PictureClaim claim;
-    claim.refusal = layout->refusal;
-    claim.width = layout->width;
-    claim.height = layout->height;
-    claim.bitsPerPixel = layout->bitmapBits;
-    if (!claim.refusal.empty()) {
-        return claim;
-    }
-    const std::uint64_t start = layout->pixelOffset;
-    if (layout->coding != BmpLayout::Coding::Rows) {
-        // Run-length coding can skip 255 columns and 255 rows in 4 bytes, its
-        // longest step; a picture of more pixels per byte is no picture's.
-        claim.leastFileSize =
-            Add(start, DivideRoundingUp(Multiply(claim.width, claim.height), 255 * 255) * 4);
-        // Other programs count the pixels of run-length data in 32 bits (the
-        // image library's decoder overflows past them); more is no picture's.
-        if (Multiply(claim.width, claim.height) > std::numeric_limits<std::int32_t>::max()) {
-            claim.refusal =
-                "It claims " + std::to_string(Multiply(claim.width, claim.height)) +
-                " pixels of run-length data, more than 2147483647, the most that Kerfo reads.";
-        }
-    } else {
-        // Every row is there, padded to four bytes; a writer may leave out the
-        // last row's padding.
-        const std::uint64_t rowBits = Multiply(claim.width, layout->bitsPerPixel);
-        const std::uint64_t stride = DivideRoundingUp(rowBits, 32) * 4;
-        claim.leastFileSize =
-            Add(Add(start, Multiply(stride, claim.height - 1)), DivideRoundingUp(rowBits, 8));
-    }
-    return claim;
-}
-
-std::string Gigabytes(std::uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
-    return text;
-}
-
-}  // namespace
-
-std::size_t MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
-    if (offset >= size_ || count == 0) {
-        return 0;
-    }
-    const std::size_t available = std::min<std::size_t>(count, size_ - offset);
-    std::memcpy(buffer, data_ + offset, available);
-    return available;
-}
-
-std::optional<PictureClaim> ReadPictureClaim(FREE_IMAGE_FORMAT format, ByteSource& source) {
-    switch (format) {
-        case FIF_JPEG:
-            return ReadJpegClaim(source);
-        case FIF_PNG:
-            return ReadPngClaim(source);
-        case FIF_BMP:
-            return ReadBmpClaim(source);
-        default:
-            return std::nullopt;
-    }
-}
-
-bool NeedsClaim(FREE_IMAGE_FORMAT format, ByteSource& source) {
-    unsigned char bytes[8];
-    if (!ReadExactly(source, 0, bytes, 8)) {
-        return false;
-    }
-    switch (format) {
-        case FIF_JPEG:
-            return bytes[0] == 0xFF && bytes[1] == 0xD8;
-        case FIF_PNG:
-            return std::memcmp(bytes, kPngSignature, sizeof kPngSignature) == 0;
-        case FIF_BMP:
-            return bytes[0] == 'B' && (bytes[1] == 'M' || bytes[1] == 'A');
-        default:
-            return false;
-    }
-}
-
-std::uint64_t BitmapBytes(std::uint32_t width, std::uint32_t height, unsigned bitsPerPixel) {
-    const std::uint64_t lineBytes = DivideRoundingUp(Multiply(width, bitsPerPixel), 8);
-    const std::uint64_t pitch = Add(lineBytes, 3) & ~std::uint64_t{3};
-    return Multiply(pitch, height);
-}
-
-std::optional<std::string> RefusalOfClaim(const PictureClaim& claim, std::uint64_t fileSize,
-                                          std::optional<std::uint64_t> availableMemory) {
-    char text[256];
-    if (fileSize < claim.leastFileSize) {
-        std::snprintf(text, sizeof text,
-                      "Its header claims %u x %u pixels, more than a file of %llu bytes can hold.",
-                      claim.width, claim.height, static_cast<unsigned long long>(fileSize));
-        return std::string(text);
-    }
-    if (!claim.refusal.empty()) {
-        return claim.refusal;
-    }
-    if (claim.cutShort) {
-        return std::string("Premature end of JPEG file");  // the decoder's words for it
-    }
-    if (claim.scans > kMaxJpegScans) {
-        std::snprintf(text, sizeof text,
-                      "It has %u scans, more than the %u that a picture may have.", claim.scans,
-                      kMaxJpegScans);
-        return std::string(text);
-    }
-    if (claim.coefficientPasses > Multiply(claim.coefficients, claim.mostPasses)) {
-        std::snprintf(text, sizeof text,
-                      "Its scans go over its pixels %.1f times, more than the %u that a picture "
-                      "needs.",
-                      static_cast<double>(claim.coefficientPasses) /
-                          static_cast<double>(std::max<std::uint64_t>(claim.coefficients, 1)),
-                      claim.mostPasses);
-        return std::string(text);
-    }
-    if (availableMemory && (claim.bitsPerPixel != 0 || claim.decoderBytes != 0)) {
-        const std::uint64_t needed =
-            Add(BitmapBytes(claim.width, claim.height, claim.bitsPerPixel), claim.decoderBytes);
-        if (needed > *availableMemory) {
-            std::snprintf(text, sizeof text,
-                          "Its header claims %u x %u pixels, which need %s of memory; %s are "
-                          "available.",
-                          claim.width, claim.height, Gigabytes(needed).c_str(),
-                          Gigabytes(*availableMemory).c_str());
-            return std::string(text);
-        }
-    }
-    return std::nullopt;
 }
 
 }  // namespace kerfo

@@ -6,88 +6,14 @@
 
 #include <FreeImage.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "formats/bytes.h"
+
 namespace kerfo {
-
-// Numbers as files store them, most significant byte first or last.
-inline unsigned BigEndian16(const unsigned char* bytes) {
-    return static_cast<unsigned>(bytes[0]) << 8 | bytes[1];
-}
-inline std::uint32_t BigEndian32(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
-           static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
-}
-inline unsigned LittleEndian16(const unsigned char* bytes) {
-    return static_cast<unsigned>(bytes[1]) << 8 | bytes[0];
-}
-inline std::uint32_t LittleEndian32(const unsigned char* bytes) {
-    return static_cast<std::uint32_t>(bytes[3]) << 24 | static_cast<std::uint32_t>(bytes[2]) << 16 |
-           static_cast<std::uint32_t>(bytes[1]) << 8 | bytes[0];
-}
-
-// The bytes of a picture file, read at any offset.
-class ByteSource {
-  public:
-    virtual ~ByteSource() = default;
-    virtual std::uint64_t Size() const = 0;
-    // Copies up to count bytes from offset into buffer; returns how many.
-    virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
-};
-
-// Bytes in memory as a ByteSource; the bytes must outlive it.
-class MemorySource : public ByteSource {
-  public:
-    MemorySource(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint64_t Size() const override { return size_; }
-    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
-
-  private:
-    const unsigned char* data_;
-    std::size_t size_;
-};
-
-// A file read forward byte by byte, through a buffer.
-class ForwardReader {
-  public:
-    explicit ForwardReader(ByteSource& source) : source_(source), buffer_(1 << 16) {}
-    void Seek(std::uint64_t offset) {
-        offset_ = offset;
-        at_ = count_ = 0;
-    }
-    // The offset of the byte that Next reads.
-    std::uint64_t Offset() const { return offset_ + at_; }
-    bool Next(unsigned char& byte) {
-        if (at_ == count_) {
-            offset_ += count_;
-            at_ = 0;
-            count_ = source_.ReadAt(offset_, buffer_.data(), buffer_.size());
-            if (count_ == 0) {
-                return false;
-            }
-        }
-        byte = buffer_[at_++];
-        return true;
-    }
-
-  private:
-    ByteSource& source_;
-    std::vector<unsigned char> buffer_;
-    std::uint64_t offset_ = 0;
-    std::size_t at_ = 0;
-    std::size_t count_ = 0;
-};
-
-// Bytes of a file that the image library gets changed as it reads it: at
-// offset, bytes instead of the file's own.
-struct BytePatch {
-    std::uint64_t offset = 0;
-    std::string bytes;
-};
 
 struct PictureClaim {
     std::uint32_t width = 0;
@@ -106,9 +32,8 @@ struct PictureClaim {
     std::uint64_t coefficientBytes = 0;
     // Scans of a progressive JPEG; each one is decoded over the whole picture.
     unsigned scans = 0;
-    // JPEG only: whether it is progressive, and its resolution in dots per
-    // metre as the library reads it from the JFIF header (0 without one).
-    bool progressive = false;
+    // JPEG only: its resolution in dots per metre as the library reads it
+    // from the JFIF header (0 without one).
     std::uint32_t dotsPerMeterX = 0;
     std::uint32_t dotsPerMeterY = 0;
     // A JPEG's scans, as the coefficients of every block that they go over,
@@ -139,15 +64,11 @@ struct PictureClaim {
 // over the whole picture, and real encoders write about ten.
 constexpr unsigned kMaxJpegScans = 500;
 
-// What the header of a JPEG, PNG or BMP file claims; none when the header can't
-// be read. The markers and chunks are read as the image library reads them, so
-// that it can't find another size than the one checked; where it would read no
-// size either, it says what is wrong with the file.
-//   JPEG: the frame (SOFn): size, components and their sampling, coding. Every
-//         8 x 8 block of a Huffman-coded component takes at least one bit.
-//   PNG:  IHDR: size, colour type and depth. Deflate expands at most 1032:1.
-//   BMP:  the info header: size, depth and compression. An uncompressed BMP
-//         holds every row.
+// What the header of a JPEG, PNG or BMP file claims (see ReadJpegClaim,
+// ReadPngClaim and ReadBmpClaim); none when the header can't be read. The
+// markers and chunks are read as the image library reads them, so that it
+// can't find another size than the one checked; where it would read no size
+// either, it says what is wrong with the file.
 std::optional<PictureClaim> ReadPictureClaim(FREE_IMAGE_FORMAT format, ByteSource& source);
 
 // True when a file that yields no claim must be refused all the same: it begins

@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "cut/picture_file.h"
-#include "cut/picture_header.h"
+#include "formats/bitmap.h"
+#include "formats/bytes.h"
+#include "formats/picture_claim.h"
 
 namespace kerfo {
 
@@ -50,6 +51,11 @@ struct BmpLayout {
 // The layout that a BMP file's headers give; none when they can't be read (no
 // BMP, or a header too damaged to tell the picture's size).
 std::optional<BmpLayout> ReadBmpLayout(ByteSource& source);
+
+// What a BMP's headers claim: the info header's size, depth and compression.
+// An uncompressed BMP holds every row; run-length data can skip 255 columns
+// and 255 rows in 4 bytes at most. None when the headers can't be read.
+std::optional<PictureClaim> ReadBmpClaim(ByteSource& source);
 
 struct DecodedBmp {
     Bitmap bitmap;       // none when refused

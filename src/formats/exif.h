@@ -21,4 +21,12 @@ namespace kerfo {
 // What can't be read of the structure is left as it is.
 std::string PieceExif(std::string_view exif, std::uint32_t width, std::uint32_t height);
 
+// Writes the piece's size into an EXIF segment (as above) as libjpeg-turbo's
+// lossless crop writes it into the picture's first segment (transupp.c's
+// adjust_exif_parameters), so that lossless pieces match that crop byte for
+// byte: PixelXDimension and PixelYDimension of the EXIF directory, each made
+// a LONG of the size's low 16 bits, found only where the first directory's
+// and the EXIF directory's offsets are below 65536. Changes exif in place.
+void SetCropExifSize(std::string& exif, std::uint32_t width, std::uint32_t height);
+
 }  // namespace kerfo

@@ -1,6 +1,7 @@
 #pragma once
-// The chunks of a PNG that say how its samples are to be shown: gAMA, cHRM,
-// sRGB, iCCP, and the tRNS of a grey or RGB picture. The image library reads
+// PNG files: what the header claims, and the chunks that say how its samples
+// are to be shown: gAMA, cHRM, sRGB, iCCP, and the tRNS of a grey or RGB
+// picture. The image library reads
 // none of the first four into the bitmap it returns (and can't write them),
 // and makes the single transparent colour of the last an alpha channel (or,
 // for grey of fewer than 8 bits, marks the wrong level), so the program
@@ -13,9 +14,19 @@
 #include <string_view>
 #include <vector>
 
-#include "cut/picture_header.h"
+#include "formats/bytes.h"
+#include "formats/picture_claim.h"
 
 namespace kerfo {
+
+// True when the 8 bytes are a PNG file's signature.
+bool IsPngSignature(const unsigned char* bytes);
+
+// What a PNG's header claims: IHDR's size, colour type and depth (deflate
+// expands at most 1032:1); and a refusal for a chunk that runs past the end
+// of the file, or compressed text chunks that inflate to more than 64 MB.
+// None when it has no IHDR of a known colour type.
+std::optional<PictureClaim> ReadPngClaim(ByteSource& source);
 
 struct PngColour {
     // The chunks as the file has them, in its order, each whole: length, type,

@@ -1,13 +1,26 @@
 // The EXIF of a piece, rewritten in place in a copy of the picture's.
+//
+// An EXIF segment (the data of an APP1 segment):
+//   segment   = "Exif" 00 00 tiff
+//   tiff      = byte order ("II" little-endian or "MM" big-endian), 42 (2
+//               bytes), the offset of the first directory (4); every offset
+//               counts from the start of tiff
+//   directory = count (2), count entries, the offset of the next one (4; 0
+//               for none)
+//   entry     = tag (2), type (2), count (4), value (4): the value itself
+//               where it takes 4 bytes or fewer, else its offset
+// The first directory describes the picture and links to the EXIF (8769)
+// and GPS (8825) directories, the EXIF one to the interoperability one
+// (A005); the first directory's next one describes the thumbnail.
 
-#include "cut/exif.h"
+#include "formats/exif.h"
 
 #include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
 
-#include "cut/picture_header.h"
+#include "formats/bytes.h"
 
 namespace kerfo {
 namespace {
@@ -242,6 +255,54 @@ std::string PieceExif(std::string_view exif, std::uint32_t width, std::uint32_t 
         tiff.CutAt(spans.front().first);
     }
     return bytes;
+}
+
+void SetCropExifSize(std::string& exif, std::uint32_t width, std::uint32_t height) {
+    Tiff tiff(exif);
+    if (!tiff.Valid() || tiff.Size() < 12) {
+        return;
+    }
+    // Offsets are taken only below 65536, as their low halves.
+    std::uint32_t at = tiff.Read(4, 4);
+    if (at > 0xFFFF || !tiff.Within(at, 2)) {
+        return;
+    }
+    std::uint32_t tags = tiff.Read(at, 2);
+    if (tags == 0) {
+        return;
+    }
+    // The EXIF directory's entry, the first directory's entries read as far
+    // as they go.
+    for (at += 2;; at += 12) {
+        if (!tiff.Within(at, 12)) {
+            return;
+        }
+        if (tiff.Read(at, 2) == kExifDirectory) {
+            break;
+        }
+        if (--tags == 0) {
+            return;
+        }
+    }
+    at = tiff.Read(at + 8, 4);
+    if (at > 0xFFFF || !tiff.Within(at, 2)) {
+        return;
+    }
+    tags = tiff.Read(at, 2);
+    if (tags < 2) {
+        return;
+    }
+    for (at += 2; tags > 0; --tags, at += 12) {
+        if (!tiff.Within(at, 12)) {
+            return;
+        }
+        const unsigned tag = tiff.Read(at, 2);
+        if (tag == kPixelXDimension || tag == kPixelYDimension) {
+            tiff.Write(at + 2, 2, kLong);
+            tiff.Write(at + 4, 4, 1);
+            tiff.Write(at + 8, 4, (tag == kPixelXDimension ? width : height) & 0xFFFF);
+        }
+    }
 }
 
 }  // namespace kerfo

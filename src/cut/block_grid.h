@@ -1,0 +1,25 @@
+#pragma once
+// Where pieces may start: on the picture's grid of blocks. A lossless cut's
+// block is the JPEG's MCU (8 x 8 to 16 x 16 pixels); a decoded picture's is
+// one pixel, so that every cut of it lies on the grid.
+
+#include <optional>
+#include <string>
+
+namespace kerfo {
+
+// Why a cut to size at pixels along a dimension can't be made: the rest
+// would start inside a block of blockSize pixels. Names the nearest sizes
+// below and above that can. None when the cut lies on the grid. axisWord is
+// "wide" or "high"; pixels lies from 1 to dimension - 1.
+std::optional<std::string> OffGridSize(const char* sizeText, int pixels, unsigned dimension,
+                                       int blockSize, const char* axisWord);
+
+// Why a grid of the picture (width x height pixels) can't be made: a tile's
+// width or height is no multiple of the block, so tiles after the first would
+// start inside one. Names the numbers of columns or rows that would work.
+// None when the grid lies on the picture's.
+std::optional<std::string> OffGridTiles(int rows, int columns, unsigned width, unsigned height,
+                                        int blockWidth, int blockHeight);
+
+}  // namespace kerfo
