@@ -62,4 +62,5 @@ set(KERFO_PICTURE_SOURCES
     formats/jpeg_header.cpp
     formats/picture_claim.cpp
     formats/png_chunks.cpp
+    formats/xmp.cpp
 )

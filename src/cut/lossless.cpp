@@ -344,7 +344,8 @@ std::vector<std::pair<int, std::string_view>> MarkersOfPiece(jpeg_saved_marker_p
 
 }  // namespace
 
-LosslessPicture ReadLosslessPicture(PictureFile& file) {
+LosslessPicture ReadLosslessPicture(PictureFile& file, bool shown) {
+    static_cast<void>(shown);
     const char* path = file.Path().c_str();
     LosslessPicture picture;
     picture.reading.reset(MakeJpegCut(file.Stream()));

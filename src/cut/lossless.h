@@ -32,8 +32,10 @@ struct LosslessPicture {
 // Reads the JPEG in file, from its start, for a lossless cut. Ends the run
 // through Fatal when it is no JPEG by content, or is refused as a load refuses
 // damaged and implausible pictures (the header checks; damage shows in the
-// cut).
-LosslessPicture ReadLosslessPicture(PictureFile& file);
+// cut). With shown, the picture is cut as viewers show it (its EXIF
+// orientation applied to its blocks): the facts are those of the picture
+// shown.
+LosslessPicture ReadLosslessPicture(PictureFile& file, bool shown = false);
 
 // Ends the run through Fatal unless every piece to be saved has a JPEG name.
 void RequireJpegNames(const std::vector<PieceSpec>& pieces);

@@ -29,6 +29,7 @@ namespace {
 constexpr unsigned kImageWidth = 0x100;
 constexpr unsigned kImageLength = 0x101;
 constexpr unsigned kStripOffsets = 0x111;
+constexpr unsigned kOrientation = 0x112;
 constexpr unsigned kStripByteCounts = 0x117;
 constexpr unsigned kThumbnailOffset = 0x201;  // JPEGInterchangeFormat
 constexpr unsigned kThumbnailLength = 0x202;
@@ -183,7 +184,9 @@ std::vector<Span> ThumbnailSpans(const Tiff& tiff, const Directory& directory) {
 
 }  // namespace
 
-std::string PieceExif(std::string_view exif, std::uint32_t width, std::uint32_t height) {
+std::string PieceExif(std::string_view exif, std::uint32_t width, std::uint32_t height,
+                      bool upright) {
+    static_cast<void>(upright);
     std::string bytes(exif);
     Tiff tiff(bytes);
     if (!tiff.Valid()) {
@@ -303,6 +306,25 @@ void SetCropExifSize(std::string& exif, std::uint32_t width, std::uint32_t heigh
             tiff.Write(at + 8, 4, (tag == kPixelXDimension ? width : height) & 0xFFFF);
         }
     }
+}
+
+unsigned ExifOrientation(std::string_view exif) {
+    std::string bytes(exif);
+    const Tiff tiff(bytes);
+    if (!tiff.Valid()) {
+        return 1;
+    }
+    const std::optional<Directory> first = tiff.ReadDirectory(tiff.Read(4, 4));
+    if (!first) {
+        return 1;
+    }
+    for (const Entry& entry : first->entries) {
+        if (entry.tag == kOrientation && entry.type == kShort) {
+            const std::optional<std::uint32_t> value = tiff.Number(entry);
+            return value && *value >= 1 && *value <= 8 ? *value : 1;
+        }
+    }
+    return 1;
 }
 
 }  // namespace kerfo

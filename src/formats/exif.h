@@ -19,7 +19,15 @@ namespace kerfo {
 // the second directory and the thumbnail's data are cut off the end of the
 // segment where nothing else follows them, or else overwritten with zeros.
 // What can't be read of the structure is left as it is.
-std::string PieceExif(std::string_view exif, std::uint32_t width, std::uint32_t height);
+// With upright, the piece is shown as it is stored: its Orientation (where
+// the first directory has one) says 1.
+std::string PieceExif(std::string_view exif, std::uint32_t width, std::uint32_t height,
+                      bool upright = false);
+
+// The Orientation of an EXIF segment (as above): how a viewer turns the
+// stored picture to show it, 1 (as stored) to 8, from its first directory; 1
+// where it has none or one out of that range.
+unsigned ExifOrientation(std::string_view exif);
 
 // Writes the piece's size into an EXIF segment (as above) as libjpeg-turbo's
 // lossless crop writes it into the picture's first segment (transupp.c's
