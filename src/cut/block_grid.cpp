@@ -89,4 +89,62 @@ std::optional<std::string> OffGridTiles(int rows, int columns, unsigned width, u
     return std::string(text);
 }
 
+Turn TurnOfOrientation(unsigned orientation) {
+    // transpose, mirrorX, mirrorY
+    static constexpr Turn kTurns[] = {
+        {false, false, false},  // 1: as stored
+        {false, true, false},   // 2: mirrored left to right
+        {false, true, true},    // 3: turned half round
+        {false, false, true},   // 4: mirrored top to bottom
+        {true, false, false},   // 5: transposed
+        {true, true, false},    // 6: turned a quarter clockwise
+        {true, true, true},     // 7: transverse
+        {true, false, true},    // 8: turned a quarter anticlockwise
+    };
+    return orientation >= 1 && orientation <= 8 ? kTurns[orientation - 1] : Turn{};
+}
+
+std::optional<std::string> UnturnableEdges(const char* path, unsigned orientation, unsigned width,
+                                           unsigned height, int blockWidth, int blockHeight) {
+    const Turn turn = TurnOfOrientation(orientation);
+    const bool rightPartial = width % static_cast<unsigned>(blockWidth) != 0;
+    const bool bottomPartial = height % static_cast<unsigned>(blockHeight) != 0;
+    // The stored edges that the turn brings to the left and to the top, where
+    // they end in a partial block.
+    const char* toLeft = nullptr;
+    const char* toTop = nullptr;
+    if (turn.mirrorX && (turn.transpose ? bottomPartial : rightPartial)) {
+        toLeft = turn.transpose ? "bottom" : "right";
+    }
+    if (turn.mirrorY && (turn.transpose ? rightPartial : bottomPartial)) {
+        toTop = turn.transpose ? "right" : "bottom";
+    }
+    if (toLeft == nullptr && toTop == nullptr) {
+        return std::nullopt;
+    }
+    std::string edges;
+    if (toLeft != nullptr) {
+        edges = std::string("its ") + toLeft + " edge to the left";
+    }
+    if (toTop != nullptr) {
+        edges += (edges.empty() ? "its " : " and its ") + std::string(toTop) + " edge to the top";
+    }
+    char size[64];
+    if (toLeft != nullptr && toTop != nullptr) {
+        std::snprintf(size, sizeof size, "%u x %u pixels", width, height);
+    } else if ((toLeft != nullptr) != turn.transpose) {  // the right edge alone
+        std::snprintf(size, sizeof size, "%u pixels wide", width);
+    } else {
+        std::snprintf(size, sizeof size, "%u pixels high", height);
+    }
+    char text[500];
+    std::snprintf(text, sizeof text,
+                  "%s can't be cut losslessly as it is shown: its EXIF orientation %u brings %s, "
+                  "where the shown picture would start inside a block, as the picture is %s and "
+                  "its blocks are %d x %d. -shown without -lossless cuts it, and so does "
+                  "-lossless without -shown.",
+                  path, orientation, edges.c_str(), size, blockWidth, blockHeight);
+    return std::string(text);
+}
+
 }  // namespace kerfo

@@ -22,4 +22,22 @@ std::optional<std::string> OffGridSize(const char* sizeText, int pixels, unsigne
 std::optional<std::string> OffGridTiles(int rows, int columns, unsigned width, unsigned height,
                                         int blockWidth, int blockHeight);
 
+// How a viewer turns the stored picture to show it, by its EXIF orientation
+// (1 to 8): rows made columns first (transposed), then mirrored left to right
+// and top to bottom. Orientation 1 (or one out of range) leaves it as stored.
+struct Turn {
+    bool transpose = false;
+    bool mirrorX = false;
+    bool mirrorY = false;
+};
+Turn TurnOfOrientation(unsigned orientation);
+
+// Why the picture at path (width x height pixels, as stored, in blocks of
+// blockWidth x blockHeight) can't be cut losslessly as it is shown, turned by
+// its orientation: an edge the turn brings to the left or the top ends in a
+// partial block, where the shown picture would have to start. Names what cuts
+// it instead. None when every such edge lies on the grid.
+std::optional<std::string> UnturnableEdges(const char* path, unsigned orientation, unsigned width,
+                                           unsigned height, int blockWidth, int blockHeight);
+
 }  // namespace kerfo

@@ -5,6 +5,13 @@
 // the piece's edges itself. The pieces are those of libjpeg-turbo's crop
 // (transupp.c, as TurboJPEG's transform runs it): the same parameters, the
 // same markers and the same EXIF sizes, byte for byte.
+//
+// A picture cut as shown is turned piece by piece, taking no more memory: the
+// encoder's block rows of a piece are gathered from the picture's blocks where
+// the turn takes them from, each block's coefficients transposed and mirrored
+// as it is copied (as transupp turns a whole picture). The encoder reads a
+// progressive piece's blocks once a scan, so they are turned that often; a
+// baseline piece's once.
 
 #include "cut/lossless.h"
 
@@ -15,13 +22,16 @@
 #include <deque>
 #include <limits>
 #include <string_view>
+#include <utility>
 // After cstdio: jpeglib.h needs FILE and size_t.
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "cut/block_grid.h"
 #include "error/fatal.h"
 #include "formats/exif.h"
 #include "formats/jpeg_header.h"
+#include "formats/xmp.h"
 #include "platform/platform.h"
 
 // A crop's size is set as the libjpeg 6.2 interface has it (image_width), as
@@ -63,13 +73,21 @@ struct JpegCut {
     bool decoderMade;
     bool encoderMade;
     jvirt_barray_ptr* coefficients;
+    // How the picture's blocks are turned for its pieces, where they are.
+    bool turned;
+    Turn turn;
     // What the encoder reads of a component: the picture's blocks, from the
-    // piece's first row and column of blocks on.
+    // piece's first row and column of blocks on (those of the picture turned,
+    // where it is).
     struct PieceBlocks {
         jvirt_barray_ptr picture;
+        int component;
         JDIMENSION row;
         JDIMENSION column;
         JBLOCKROW rows[MAX_SAMP_FACTOR];
+        // A turned piece's blocks of the rows read last, in the encoder's
+        // memory of the piece.
+        JBLOCKARRAY turnedRows;
     } blocks[MAX_COMPONENTS];
     jvirt_barray_ptr pieceArrays[MAX_COMPONENTS];
 };
@@ -183,14 +201,66 @@ void EndDestination(j_compress_ptr encoder) {
     WriteOut(encoder, JpegCut::kBufferSize - encoder->dest->free_in_buffer);
 }
 
+// A block's coefficients as the turn shows them: transposed, then mirrored,
+// which negates the odd columns (left to right) or the odd rows (top to
+// bottom) of the frequencies.
+void TurnBlock(const JCOEF* from, JCOEF* to, Turn turn) {
+    for (int v = 0; v < DCTSIZE; ++v) {
+        for (int u = 0; u < DCTSIZE; ++u) {
+            const JCOEF coefficient =
+                turn.transpose ? from[u * DCTSIZE + v] : from[v * DCTSIZE + u];
+            const bool negated = (turn.mirrorX && u % 2 == 1) != (turn.mirrorY && v % 2 == 1);
+            to[v * DCTSIZE + u] = negated ? static_cast<JCOEF>(-coefficient) : coefficient;
+        }
+    }
+}
+
+// The encoder's rows of a turned piece's blocks: each block is the turn of
+// the picture's block that comes to its place. Only the blocks inside the
+// piece are made; the encoder makes those past its edges.
+JBLOCKARRAY TurnedBlocks(JpegCut& cut, JpegCut::PieceBlocks& blocks, JDIMENSION startRow,
+                         JDIMENSION rows) {
+    const auto common = reinterpret_cast<j_common_ptr>(&cut.encoder);
+    const jpeg_component_info& piece = cut.encoder.comp_info[blocks.component];
+    if (blocks.turnedRows == nullptr) {
+        blocks.turnedRows = (*common->mem->alloc_barray)(common, JPOOL_IMAGE, piece.width_in_blocks,
+                                                         MAX_SAMP_FACTOR);
+    }
+    // The picture's blocks, as stored: where the turn mirrors an axis, the
+    // picture has whole MCUs along it (see UnturnableEdges).
+    const jpeg_component_info& stored = cut.decoder.comp_info[blocks.component];
+    const Turn turn = cut.turn;
+    // The picture transposed, before it is mirrored.
+    const JDIMENSION width = turn.transpose ? stored.height_in_blocks : stored.width_in_blocks;
+    const JDIMENSION height = turn.transpose ? stored.width_in_blocks : stored.height_in_blocks;
+    for (JDIMENSION i = 0; i < rows && startRow + i < piece.height_in_blocks; ++i) {
+        const JDIMENSION row = blocks.row + startRow + i;
+        const JDIMENSION transposedRow = turn.mirrorY ? height - 1 - row : row;
+        for (JDIMENSION j = 0; j < piece.width_in_blocks; ++j) {
+            const JDIMENSION column = blocks.column + j;
+            const JDIMENSION transposedColumn = turn.mirrorX ? width - 1 - column : column;
+            const JDIMENSION storedRow = turn.transpose ? transposedColumn : transposedRow;
+            const JDIMENSION storedColumn = turn.transpose ? transposedRow : transposedColumn;
+            const JBLOCKARRAY picture = (*cut.decoder.mem->access_virt_barray)(
+                reinterpret_cast<j_common_ptr>(&cut.decoder), blocks.picture, storedRow, 1, FALSE);
+            TurnBlock(picture[0][storedColumn], blocks.turnedRows[i][j], turn);
+        }
+    }
+    return blocks.turnedRows;
+}
+
 // The encoder's access to a piece's blocks: rows of the picture's own blocks,
-// from the piece's first column on. It reads them only.
+// from the piece's first column on, or of the turned picture's. It reads them
+// only.
 JBLOCKARRAY AccessPieceBlocks(j_common_ptr common, jvirt_barray_ptr array, JDIMENSION startRow,
                               JDIMENSION rows, boolean writable) {
     JpegCut& cut = CutOf(common);
     JpegCut::PieceBlocks& blocks = *reinterpret_cast<JpegCut::PieceBlocks*>(array);
     if (writable || rows > MAX_SAMP_FACTOR) {
         ERREXIT(common, JERR_BAD_VIRTUAL_ACCESS);
+    }
+    if (cut.turned) {
+        return TurnedBlocks(cut, blocks, startRow, rows);
     }
     const JBLOCKARRAY picture =
         (*cut.decoder.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&cut.decoder),
@@ -267,6 +337,28 @@ struct PieceLayout {
     std::size_t markerCount;
 };
 
+// The encoder's parameters (copied from the picture's) for a transposed
+// picture: the pixels' aspect, each component's sampling factors and the
+// quantization tables transposed, as transupp transposes them.
+void TransposeParameters(j_compress_ptr encoder) {
+    std::swap(encoder->X_density, encoder->Y_density);
+    for (int i = 0; i < encoder->num_components; ++i) {
+        jpeg_component_info& component = encoder->comp_info[i];
+        std::swap(component.h_samp_factor, component.v_samp_factor);
+    }
+    for (JQUANT_TBL* table : encoder->quant_tbl_ptrs) {
+        if (table == nullptr) {
+            continue;
+        }
+        for (int row = 0; row < DCTSIZE; ++row) {
+            for (int column = row + 1; column < DCTSIZE; ++column) {
+                std::swap(table->quantval[row * DCTSIZE + column],
+                          table->quantval[column * DCTSIZE + row]);
+            }
+        }
+    }
+}
+
 bool WritePiece(JpegCut& cut, const PieceLayout& piece, std::FILE* file) {
     if (setjmp(cut.errors.jump) != 0) {
         return false;
@@ -281,6 +373,9 @@ bool WritePiece(JpegCut& cut, const PieceLayout& piece, std::FILE* file) {
     }
     cut.destination.file = file;
     jpeg_copy_critical_parameters(picture, encoder);
+    if (cut.turned && cut.turn.transpose) {
+        TransposeParameters(encoder);
+    }
     // A grey picture's MCU is one block, whatever its sampling factors say.
     if (picture->num_components == 1) {
         encoder->comp_info[0].h_samp_factor = 1;
@@ -297,6 +392,8 @@ bool WritePiece(JpegCut& cut, const PieceLayout& piece, std::FILE* file) {
     for (int i = 0; i < encoder->num_components; ++i) {
         const jpeg_component_info& component = encoder->comp_info[i];
         cut.blocks[i].picture = cut.coefficients[i];
+        cut.blocks[i].component = i;
+        cut.blocks[i].turnedRows = nullptr;
         cut.blocks[i].row = piece.mcuRow * static_cast<JDIMENSION>(component.v_samp_factor);
         cut.blocks[i].column = piece.mcuColumn * static_cast<JDIMENSION>(component.h_samp_factor);
         cut.pieceArrays[i] = reinterpret_cast<jvirt_barray_ptr>(&cut.blocks[i]);
@@ -320,22 +417,44 @@ bool WritePiece(JpegCut& cut, const PieceLayout& piece, std::FILE* file) {
 }
 
 const std::string_view kExifStart("Exif\0\0", 6);
+const std::string_view kXmpStart("http://ns.adobe.com/xap/1.0/\0", 29);
+// The most data a marker segment holds: its length counts its own two bytes.
+constexpr std::size_t kMaxSegmentData = 0xFFFF - 2;
 
-// The picture's saved markers as a piece gets them: its EXIF segments made its
-// own (see PieceExif), JFXX thumbnails (of the whole picture) left out, every
-// other marker as it is. exifs holds the rewritten segments.
+std::string_view DataOf(const jpeg_marker_struct& saved) {
+    return {reinterpret_cast<const char*>(saved.data), saved.data_length};
+}
+
+bool IsExif(const jpeg_marker_struct& saved) {
+    return saved.marker == JPEG_APP0 + 1 &&
+           DataOf(saved).substr(0, kExifStart.size()) == kExifStart;
+}
+
+// The picture's saved markers as a piece gets them: its EXIF segments and XMP
+// packets made its own (see PieceExif and PieceXmp; upright where the picture
+// is turned), JFXX thumbnails (of the whole picture) left out, every other
+// marker as it is. made holds the rewritten segments.
 std::vector<std::pair<int, std::string_view>> MarkersOfPiece(jpeg_saved_marker_ptr saved,
-                                                             const PieceSpec& piece,
-                                                             std::deque<std::string>& exifs) {
+                                                             const PieceSpec& piece, bool upright,
+                                                             std::deque<std::string>& made) {
+    const auto width = static_cast<std::uint32_t>(piece.width);
+    const auto height = static_cast<std::uint32_t>(piece.height);
     std::vector<std::pair<int, std::string_view>> markers;
     for (; saved != nullptr; saved = saved->next) {
-        std::string_view data(reinterpret_cast<const char*>(saved->data), saved->data_length);
+        std::string_view data = DataOf(*saved);
         if (saved->marker == JPEG_APP0 && data.substr(0, 5) == std::string_view("JFXX\0", 5)) {
             continue;
         }
-        if (saved->marker == JPEG_APP0 + 1 && data.substr(0, 6) == kExifStart) {
-            data = exifs.emplace_back(PieceExif(data, static_cast<std::uint32_t>(piece.width),
-                                                static_cast<std::uint32_t>(piece.height)));
+        if (IsExif(*saved)) {
+            data = made.emplace_back(PieceExif(data, width, height, upright));
+        } else if (saved->marker == JPEG_APP0 + 1 &&
+                   data.substr(0, kXmpStart.size()) == kXmpStart) {
+            std::string xmp(kXmpStart);
+            xmp += PieceXmp(data.substr(kXmpStart.size()), width, height, upright);
+            // A packet grown past what a segment holds stays the picture's.
+            if (xmp.size() <= kMaxSegmentData) {
+                data = made.emplace_back(std::move(xmp));
+            }
         }
         markers.emplace_back(saved->marker, data);
     }
@@ -345,7 +464,6 @@ std::vector<std::pair<int, std::string_view>> MarkersOfPiece(jpeg_saved_marker_p
 }  // namespace
 
 LosslessPicture ReadLosslessPicture(PictureFile& file, bool shown) {
-    static_cast<void>(shown);
     const char* path = file.Path().c_str();
     LosslessPicture picture;
     picture.reading.reset(MakeJpegCut(file.Stream()));
@@ -389,6 +507,28 @@ LosslessPicture ReadLosslessPicture(PictureFile& file, bool shown) {
     picture.facts.blockHeight = grey ? DCTSIZE : header.max_v_samp_factor * DCTSIZE;
     picture.facts.dotsPerMeterX = claim->dotsPerMeterX;
     picture.facts.dotsPerMeterY = claim->dotsPerMeterY;
+    if (!shown) {
+        return picture;
+    }
+    // Viewers turn the picture by its last EXIF segment, as the image library
+    // keeps the last.
+    std::string_view exif;
+    for (jpeg_saved_marker_ptr saved = header.marker_list; saved != nullptr; saved = saved->next) {
+        if (IsExif(*saved)) {
+            exif = DataOf(*saved);
+        }
+    }
+    picture.orientation = ExifOrientation(exif);
+    PictureFacts& facts = picture.facts;
+    if (const auto reason = UnturnableEdges(path, picture.orientation, facts.width, facts.height,
+                                            facts.blockWidth, facts.blockHeight)) {
+        Fatal("%s", reason->c_str());
+    }
+    if (TurnOfOrientation(picture.orientation).transpose) {
+        std::swap(facts.width, facts.height);
+        std::swap(facts.dotsPerMeterX, facts.dotsPerMeterY);
+        std::swap(facts.blockWidth, facts.blockHeight);
+    }
     return picture;
 }
 
@@ -423,10 +563,9 @@ void SaveLosslessPieces(LosslessPicture& picture, PictureFile& file,
     // The crop writes each piece's size into the picture's first segment
     // where that is an EXIF one, piece after piece.
     const jpeg_saved_marker_ptr first = cut.decoder.marker_list;
-    const bool exifFirst =
-        first != nullptr && first->marker == JPEG_APP0 + 1 &&
-        std::string_view(reinterpret_cast<const char*>(first->data), first->data_length)
-                .substr(0, 6) == kExifStart;
+    const bool exifFirst = first != nullptr && IsExif(*first);
+    cut.turned = picture.orientation != 1;
+    cut.turn = TurnOfOrientation(picture.orientation);
     for (std::size_t i = 0; i < pieces.size(); ++i) {
         const PieceSpec& spec = pieces[i];
         PieceLayout layout{};
@@ -435,14 +574,15 @@ void SaveLosslessPieces(LosslessPicture& picture, PictureFile& file,
         layout.width = static_cast<JDIMENSION>(spec.width);
         layout.height = static_cast<JDIMENSION>(spec.height);
         layout.exifFirst = exifFirst;
+        // (It compares the piece with the picture as stored, turned or not.)
         if (exifFirst && (layout.width != cut.decoder.image_width ||
                           layout.height != cut.decoder.image_height)) {
-            std::string exif(reinterpret_cast<const char*>(first->data), first->data_length);
+            std::string exif(DataOf(*first));
             SetCropExifSize(exif, layout.width, layout.height);
             std::memcpy(first->data, exif.data(), exif.size());
         }
-        std::deque<std::string> exifs;
-        const auto markers = MarkersOfPiece(cut.decoder.marker_list, spec, exifs);
+        std::deque<std::string> made;
+        const auto markers = MarkersOfPiece(cut.decoder.marker_list, spec, cut.turned, made);
         layout.markers = markers.data();
         layout.markerCount = markers.size();
         set.SaveWith(i, [&](std::FILE* stream) {

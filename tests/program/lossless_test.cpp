@@ -87,10 +87,11 @@ TEST_F(LosslessTest, PiecesHoldThePicturesOwnBlocks) {
     }
 }
 
-// A camera's EXIF segment in either byte order: the first directory links to
-// the EXIF directory, which gives the picture's size as SHORTs, and to a
-// thumbnail's directory, whose data ends the segment.
-std::string CameraExif(bool bigEndian, unsigned width, unsigned height) {
+// A camera's EXIF segment in either byte order: the first directory gives
+// the orientation (unless it is 0) and links to the EXIF directory, which
+// gives the picture's size as SHORTs, and to a thumbnail's directory, whose
+// data ends the segment.
+std::string CameraExif(bool bigEndian, unsigned width, unsigned height, unsigned orientation = 0) {
     auto number = [bigEndian](std::uint32_t value, int bytes) {
         std::string text;
         for (int i = 0; i < bytes; ++i) {
@@ -103,24 +104,30 @@ std::string CameraExif(bool bigEndian, unsigned width, unsigned height) {
                (type == 3 ? number(value, 2) + number(0, 2) : number(value, 4));
     };
     const std::string thumbnail = "\xFF\xD8 a thumbnail \xFF\xD9";
-    const std::string tiff = (bigEndian ? "MM" : "II") + number(42, 2) + number(8, 4) +
-                             number(1, 2) + entry(0x8769, 4, 26) + number(56, 4) +     // at 8
-                             number(2, 2) + entry(0xA002, 3, width) +                  // at 26
-                             entry(0xA003, 3, height) + number(0, 4) + number(2, 2) +  // at 56
-                             entry(0x201, 4, 86) + entry(0x202, 4, 16) + number(0, 4) + thumbnail;
+    const unsigned more = orientation != 0 ? 12 : 0;  // the orientation's entry
+    const std::string tiff =
+        (bigEndian ? "MM" : "II") + number(42, 2) + number(8, 4) +  // at 8:
+        number(more != 0 ? 2 : 1, 2) + (more != 0 ? entry(0x112, 3, orientation) : "") +
+        entry(0x8769, 4, 26 + more) + number(56 + more, 4) +  // at 26:
+        number(2, 2) + entry(0xA002, 3, width) + entry(0xA003, 3, height) + number(0, 4) +
+        number(2, 2) + entry(0x201, 4, 86 + more) + entry(0x202, 4, 16) + number(0, 4) +  // at 56
+        thumbnail;
     return "\xFF\xE1" + std::string{0, static_cast<char>(tiff.size() + 8)} + "Exif" +
            std::string(2, '\0') + tiff;
 }
 
-// The pieces of TurboJPEG's transform, all in one call as the cut was made
-// before it read the blocks in place, with their EXIF made their own and JFXX
+// The pieces of TurboJPEG's transform (a crop, after the operation), all in
+// one call as the cut was made before it read the blocks in place, with their
+// EXIF made their own (upright where the operation turns the picture) and JFXX
 // thumbnails left out, as the cut makes them.
 std::vector<std::string> TransformedPieces(const std::string& jpeg,
-                                           const std::vector<PieceSpec>& pieces, bool progressive) {
+                                           const std::vector<PieceSpec>& pieces, bool progressive,
+                                           int operation = TJXOP_NONE) {
+    const bool upright = operation != TJXOP_NONE;
     std::vector<tjtransform> transforms;
     for (const PieceSpec& piece : pieces) {
         transforms.push_back({{piece.left, piece.top, piece.width, piece.height},
-                              TJXOP_NONE,
+                              operation,
                               TJXOPT_CROP | (progressive ? TJXOPT_PROGRESSIVE : 0),
                               nullptr,
                               nullptr});
@@ -144,10 +151,10 @@ std::vector<std::string> TransformedPieces(const std::string& jpeg,
             const std::size_t length = static_cast<unsigned char>(piece[at + 2]) << 8 |
                                        static_cast<unsigned char>(piece[at + 3]);
             const std::string data = piece.substr(at + 4, length - 2);
+            const auto width = static_cast<std::uint32_t>(pieces[i].width);
+            const auto height = static_cast<std::uint32_t>(pieces[i].height);
             if (code == 0xE1 && data.substr(0, 4) == "Exif") {
-                const std::string exif =
-                    PieceExif(data, static_cast<std::uint32_t>(pieces[i].width),
-                              static_cast<std::uint32_t>(pieces[i].height));
+                const std::string exif = PieceExif(data, width, height, upright);
                 own += "\xFF\xE1" +
                        std::string{static_cast<char>((exif.size() + 2) >> 8),
                                    static_cast<char>(exif.size() + 2)} +
@@ -162,6 +169,38 @@ std::vector<std::string> TransformedPieces(const std::string& jpeg,
     return result;
 }
 
+// The kinds of JPEG a cut meets: its chroma subsampling, or grey; its bits
+// per pixel and its save flags.
+const std::vector<std::tuple<std::string, unsigned, int>> kKinds = {
+    {"4:2:0", 24, JPEG_SUBSAMPLING_420},
+    {"4:2:2", 24, JPEG_SUBSAMPLING_422},
+    {"4:4:4", 24, JPEG_SUBSAMPLING_444},
+    {"grey", 8, 0},
+    {"CMYK", 32, 0}};
+
+// The tiles of a.jpg's grid, of a picture of width x height pixels.
+std::vector<PieceSpec> GridTiles(int rows, int columns, int width, int height) {
+    std::vector<PieceSpec> tiles;
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            char name[32];
+            std::snprintf(name, sizeof name, "a-%02d-%02d.jpg", row + 1, column + 1);
+            tiles.push_back({name, column * (width / columns), row * (height / rows),
+                             width / columns, height / rows});
+        }
+    }
+    return tiles;
+}
+
+// The JPEG with the segments put right behind its start, and the later ones
+// behind its first segment (the JFIF header).
+std::string InsertJpegSegments(const std::string& jpeg, const std::string& first,
+                               const std::string& later = "") {
+    const std::size_t at =
+        4 + (static_cast<unsigned char>(jpeg[4]) << 8 | static_cast<unsigned char>(jpeg[5]));
+    return jpeg.substr(0, 2) + first + jpeg.substr(2, at - 2) + later + jpeg.substr(at);
+}
+
 TEST_F(LosslessTest, PiecesAreTurboJpegsCropByteForByte) {
     // Every kind, baseline and progressive, plain and with the markers that
     // cameras and editors write: an EXIF segment (big-endian before the JFIF
@@ -174,23 +213,10 @@ TEST_F(LosslessTest, PiecesAreTurboJpegsCropByteForByte) {
     std::vector<Job> jobs = {{{"-lossless", "-w", "240", "a.jpg", "l.jpg", "r.jpg"},
                               {{"l.jpg", 0, 0, 240, 323}, {"r.jpg", 240, 0, 244, 323}}}};
     for (const auto& [rows, columns] : {std::pair{5, 5}, std::pair{10, 15}}) {
-        Job grid{{"-lossless", "-g", std::to_string(rows), std::to_string(columns), "a.jpg"}, {}};
-        for (int row = 0; row < rows; ++row) {
-            for (int column = 0; column < columns; ++column) {
-                char name[32];
-                std::snprintf(name, sizeof name, "a-%02d-%02d.jpg", row + 1, column + 1);
-                grid.pieces.push_back({name, column * (484 / columns), row * (323 / rows),
-                                       484 / columns, 323 / rows});
-            }
-        }
-        jobs.push_back(grid);
+        jobs.push_back({{"-lossless", "-g", std::to_string(rows), std::to_string(columns), "a.jpg"},
+                        GridTiles(rows, columns, 484, 323)});
     }
-    for (const auto& [kind, bpp, subsampling] :
-         std::vector<std::tuple<std::string, unsigned, int>>{{"4:2:0", 24, JPEG_SUBSAMPLING_420},
-                                                             {"4:2:2", 24, JPEG_SUBSAMPLING_422},
-                                                             {"4:4:4", 24, JPEG_SUBSAMPLING_444},
-                                                             {"grey", 8, 0},
-                                                             {"CMYK", 32, 0}}) {
+    for (const auto& [kind, bpp, subsampling] : kKinds) {
         for (const bool progressive : {false, true}) {
             for (const std::string markers : {"none", "MM", "II"}) {
                 SCOPED_TRACE(kind + (progressive ? " progressive, " : " baseline, ") + markers);
@@ -208,12 +234,10 @@ TEST_F(LosslessTest, PiecesAreTurboJpegsCropByteForByte) {
                                 90 | subsampling | (progressive ? JPEG_PROGRESSIVE : 0));
                 std::string jpeg = ReadFile(Path("a.jpg"));
                 if (markers != "none") {
-                    const std::size_t at = markers == "MM"
-                                               ? 2
-                                               : 4 + (static_cast<unsigned char>(jpeg[4]) << 8 |
-                                                      static_cast<unsigned char>(jpeg[5]));
-                    jpeg = jpeg.substr(0, at) + CameraExif(markers == "MM", 484, 323) +
-                           std::string("\xFF\xE0\0\x08JFXX\0\x10", 10) + jpeg.substr(at);
+                    const std::string segments = CameraExif(markers == "MM", 484, 323) +
+                                                 std::string("\xFF\xE0\0\x08JFXX\0\x10", 10);
+                    jpeg = markers == "MM" ? InsertJpegSegments(jpeg, segments)
+                                           : InsertJpegSegments(jpeg, "", segments);
                     WriteFile(Path("a.jpg"), jpeg);
                 }
                 for (const Job& job : jobs) {
@@ -224,6 +248,77 @@ TEST_F(LosslessTest, PiecesAreTurboJpegsCropByteForByte) {
                         ASSERT_TRUE(ReadFile(Path(job.pieces[i].name)) == expected[i])
                             << job.pieces[i].name;
                     }
+                }
+            }
+        }
+    }
+}
+
+TEST_F(LosslessTest, ShownPiecesAreTurboJpegsTurnedCropByteForByte) {
+    // Each orientation is TurboJPEG's operation, after which the pieces'
+    // rectangles lie; they are saved upright. The picture ends off the block
+    // grid (by a pixel, so that halves stay on it) on every edge that the turn
+    // leaves on the right or at the bottom. An odd orientation's picture has a
+    // first EXIF segment of another: viewers go by the last.
+    for (const auto& [kind, bpp, subsampling] : kKinds) {
+        for (const bool progressive : {false, true}) {
+            // The orientation (0: no EXIF), the operation, and whether the
+            // right and the bottom edge come to the left or the top.
+            for (const auto& [orientation, operation, rightMoves, bottomMoves] :
+                 std::vector<std::tuple<unsigned, int, bool, bool>>{
+                     {0, TJXOP_NONE, false, false},
+                     {1, TJXOP_NONE, false, false},
+                     {2, TJXOP_HFLIP, true, false},
+                     {3, TJXOP_ROT180, true, true},
+                     {4, TJXOP_VFLIP, false, true},
+                     {5, TJXOP_TRANSPOSE, false, false},
+                     {6, TJXOP_ROT90, false, true},
+                     {7, TJXOP_TRANSVERSE, true, true},
+                     {8, TJXOP_ROT270, true, false}}) {
+                SCOPED_TRACE(kind + (progressive ? " progressive, " : " baseline, ") +
+                             std::to_string(orientation));
+                const int width = rightMoves ? 96 : 97;
+                const int height = bottomMoves ? 64 : 65;
+                TestBitmap picture = MakePattern(width, height, bpp);
+                if (bpp == 32) {
+                    FreeImage_GetICCProfile(picture.get())->flags |= FIICC_COLOR_IS_CMYK;
+                }
+                SavePictureFile(picture.get(), Path("a.jpg"), 11811,
+                                90 | subsampling | (progressive ? JPEG_PROGRESSIVE : 0));
+                std::string jpeg = ReadFile(Path("a.jpg"));
+                if (orientation != 0) {
+                    jpeg = InsertJpegSegments(
+                        jpeg, orientation % 2 == 1 ? CameraExif(true, 97, 65, orientation + 1) : "",
+                        CameraExif(false, 97, 65, orientation));
+                    WriteFile(Path("a.jpg"), jpeg);
+                }
+                const int shownWidth = orientation >= 5 ? height : width;
+                const int shownHeight = orientation >= 5 ? width : height;
+                for (const auto& [arguments, pieces] :
+                     std::vector<std::pair<std::vector<std::string>, std::vector<PieceSpec>>>{
+                         {{"-g", "2", "2", "a.jpg"}, GridTiles(2, 2, shownWidth, shownHeight)},
+                         {{"-w", "32", "a.jpg", "l.jpg", "r.jpg"},
+                          {{"l.jpg", 0, 0, 32, shownHeight},
+                           {"r.jpg", 32, 0, shownWidth - 32, shownHeight}}}}) {
+                    std::vector<std::string> shown = {"-lossless", "-shown"};
+                    shown.insert(shown.end(), arguments.begin(), arguments.end());
+                    ASSERT_EQ(Kerfo(shown).exitCode, 0) << arguments[0];
+                    const std::vector<std::string> expected =
+                        TransformedPieces(jpeg, pieces, progressive, operation);
+                    for (std::size_t i = 0; i < pieces.size(); ++i) {
+                        ASSERT_TRUE(ReadFile(Path(pieces[i].name)) == expected[i])
+                            << pieces[i].name;
+                    }
+                }
+                // The image library reads the piece as upright.
+                FITAG* tag = nullptr;
+                const TestBitmap piece = LoadPictureFile(Path("r.jpg"));
+                ASSERT_EQ(FreeImage_GetMetadata(FIMD_EXIF_MAIN, piece.get(), "Orientation", &tag) !=
+                              FALSE,
+                          orientation != 0);
+                if (tag != nullptr) {
+                    EXPECT_EQ(unsigned{*static_cast<const WORD*>(FreeImage_GetTagValue(tag))},
+                              operation == TJXOP_NONE ? orientation : 1u);
                 }
             }
         }
@@ -293,6 +388,27 @@ TEST_F(LosslessTest, ACutThatCannotBeLosslessIsRefusedAndWritesNothing) {
     ExpectRefused({"-lossless", "-w", "3008", "a.jpg", "l.jpg", "r.jpg"},
                   "Couldn't save l.jpg: not every byte could be written: File too large.",
                   originalBytes_.size() / 4);
+    // The picture ends inside a block on the right and at the bottom: shown
+    // turned, it would start inside one.
+    SavePictureFile(MakePattern(100, 75).get(), Path("t.jpg"), 11811, 90 | JPEG_SUBSAMPLING_420);
+    const std::string turnable = ReadFile(Path("t.jpg"));
+    for (const auto& [orientation, edges, size] :
+         std::vector<std::tuple<unsigned, std::string, std::string>>{
+             {3, "its right edge to the left and its bottom edge to the top", "100 x 75 pixels"},
+             {6, "its bottom edge to the left", "75 pixels high"},
+             {8, "its right edge to the top", "100 pixels wide"}}) {
+        const std::string name = "turned" + std::to_string(orientation) + ".jpg";
+        WriteFile(Path(name),
+                  InsertJpegSegments(turnable, "", CameraExif(false, 100, 75, orientation)));
+        ExpectRefused({"-lossless", "-shown", "-w", "16", name, "l.jpg", "r.jpg"},
+                      name + " can't be cut losslessly as it is shown: its EXIF orientation " +
+                          std::to_string(orientation) + " brings " + edges +
+                          ", where the shown picture would start inside a block, as the "
+                          "picture is " +
+                          size +
+                          " and its blocks are 16 x 16. -shown without -lossless cuts it, and "
+                          "so does -lossless without -shown.");
+    }
 }
 
 TEST(OffGridSize, NamesTheNearestSizesThatCutLosslessly) {
