@@ -10,16 +10,16 @@ _kerfo() {
     fi
     COMPREPLY=()
 
-    # A size, a quality or the numbers of a grid: nothing to offer.
+    # A size, a quality or the numbers of a grid or a tile: nothing to offer.
     case "${previous,,}" in
-        -w | -h | -oq | -g) return 0 ;;
+        -w | -h | -oq | -g | -tile | -overlap) return 0 ;;
     esac
-    if [[ "${before,,}" == -g ]]; then
+    if [[ "${before,,}" == -g || "${before,,}" == -tile ]]; then
         return 0
     fi
 
     if [[ "$current" == -* ]]; then
-        COMPREPLY=($(compgen -W "-w -h -g -oq -lossless -? -help -ver -dbg=" -- "$current"))
+        COMPREPLY=($(compgen -W "-w -h -g -tile -whole -overlap -shown -oq -lossless -? -help -ver --help --version -dbg=" -- "$current"))
         if [[ ${#COMPREPLY[@]} -eq 1 && "${COMPREPLY[0]}" == -dbg= ]]; then
             compopt -o nospace 2>/dev/null
         fi

@@ -85,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* const* names = pieceNames[size % 3];
     try {
         WriteFile(input, data + 1, size - 1);
-        kerfo::PictureSource source(input.c_str(), false, kMemoryLimit);
+        kerfo::PictureSource source(input.c_str(), false, false, kMemoryLimit);
         FIBITMAP* const picture = source.Decoded();
         Require(picture != nullptr, "a load that doesn't refuse gives a bitmap");
         Require(FreeImage_HasPixels(picture), "the bitmap has its pixels");

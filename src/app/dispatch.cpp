@@ -18,13 +18,15 @@ constexpr int kMaxNames = 3;
 
 // What the option loop gathers from the arguments.
 struct Options {
-    char mode = '-';  // '-' none, 'w' width, 'h' height, 'g' grid
+    char mode = '-';  // '-' none, 'w' width, 'h' height, 'g' grid, 't' tiles of a size
     const char* sizeText = "";
     int rows = 0;
     int columns = 0;
+    const char* tileWidth = "";
+    const char* tileHeight = "";
     int quality = 100;
     bool qualityGiven = false;
-    bool lossless = false;
+    CutOptions cut;
     const char* names[kMaxNames] = {nullptr, nullptr, nullptr};
     int nameTally = 0;
 };
@@ -33,6 +35,8 @@ struct OptionSpec {
     const char* word;
     int valueCount;
     void (*apply)(Options& options, char* const* values);
+    // What a missing value is told: none for the usage text.
+    const char* missing = nullptr;
 };
 
 const OptionSpec kOptionTable[] = {
@@ -57,7 +61,20 @@ const OptionSpec kOptionTable[] = {
          o.quality = std::atoi(v[0]);
          o.qualityGiven = true;
      }},
-    {"-lossless", 0, [](Options& o, char* const*) { o.lossless = true; }},
+    {"-lossless", 0, [](Options& o, char* const*) { o.cut.lossless = true; }},
+    {"-tile", 2,
+     [](Options& o, char* const* v) {
+         o.mode = 't';
+         o.tileWidth = v[0];
+         o.tileHeight = v[1];
+     },
+     "-tile needs a tile's width and height, each a size as for -w and -h: "
+     "-tile 256 256 picture.jpg, or -tile 21cm 29.7cm poster.png."},
+    {"-whole", 0, [](Options& o, char* const*) { o.cut.whole = true; }},
+    {"-overlap", 1, [](Options& o, char* const* v) { o.cut.overlap = v[0]; },
+     "-overlap needs a size, the pixels that neighbouring tiles share, as for -w and -h: "
+     "-overlap 40, -overlap 2% or -overlap 5mm."},
+    {"-shown", 0, [](Options& o, char* const*) { o.cut.shown = true; }},
 };
 
 const OptionSpec* FindOption(const char* argument) {
@@ -76,6 +93,9 @@ bool ReadOptions(const ArgList& list, Options& options) {
     while (i < list.count) {
         if (const OptionSpec* option = FindOption(list.entries[i])) {
             if (list.count - 1 - i < option->valueCount) {
+                if (option->missing != nullptr) {
+                    Fatal("%s", option->missing);
+                }
                 return false;
             }
             option->apply(options, list.entries + i + 1);
@@ -96,34 +116,55 @@ bool ReadOptions(const ArgList& list, Options& options) {
 
 // A lossless piece keeps the picture's own coding, so a quality has no place.
 void RefuseQualityWhenLossless(const Options& options) {
-    if (options.lossless && options.qualityGiven) {
+    if (options.cut.lossless && options.qualityGiven) {
         Fatal(
             "-oq can't be used with -lossless: a lossless piece keeps the picture's own "
             "quality.");
     }
 }
 
+// -whole and -overlap shape the tiles of -g and -tile, and nothing else.
+void RefuseTileOptionsWithoutTiles(const Options& options) {
+    if (options.mode == 'g' || options.mode == 't') {
+        return;
+    }
+    if (options.cut.overlap != nullptr) {
+        Fatal("-overlap works with -g or -tile only: it makes neighbouring tiles share pixels.");
+    }
+    if (options.cut.whole) {
+        Fatal("-whole works with -g only: it puts every pixel of the picture in a tile.");
+    }
+}
+
 int RunJob(const Options& options) {
+    RefuseTileOptionsWithoutTiles(options);
     switch (options.mode) {
         case 'h':
             if (options.nameTally >= 1) {
                 RefuseQualityWhenLossless(options);
                 return CutToHeight(options.nameTally, options.names, options.sizeText,
-                                   options.quality, options.lossless);
+                                   options.quality, options.cut);
             }
             break;
         case 'w':
             if (options.nameTally >= 1) {
                 RefuseQualityWhenLossless(options);
                 return CutToWidth(options.nameTally, options.names, options.sizeText,
-                                  options.quality, options.lossless);
+                                  options.quality, options.cut);
             }
             break;
         case 'g':
             if (options.nameTally == 1) {
                 RefuseQualityWhenLossless(options);
                 return CutGrid(options.names[0], options.rows, options.columns, options.quality,
-                               options.lossless);
+                               options.cut);
+            }
+            break;
+        case 't':
+            if (options.nameTally == 1) {
+                RefuseQualityWhenLossless(options);
+                return CutTiles(options.names[0], options.tileWidth, options.tileHeight,
+                                options.quality, options.cut);
             }
             break;
         default:
@@ -163,6 +204,24 @@ void ShowUsage() {
     ShowMessage(UsageText());
 }
 
+const char* MoreOptionsText() {
+    return "\n"
+           "More options, anywhere on the line:\n"
+           "-tile w h\tCut tiles of that size (sizes as for -w and -h); the last column and "
+           "row hold what is left.\n"
+           "-whole\t\tWith -g: every pixel in a tile; tiles differ by a pixel at most.\n"
+           "-overlap size\tWith -g or -tile: neighbouring tiles share that much.\n"
+           "-shown\t\tCut the picture as viewers show it (a phone photo's EXIF orientation); "
+           "pieces are saved upright.\n"
+           "-lossless\tCut a JPEG's own coded blocks: the pieces lose nothing.\n"
+           "-oq quality\tThe pieces' JPEG quality (100).\n"
+           "-dbg=level\tLog the command line (in Kerfo.log in the temporary folder).\n";
+}
+
+void ShowHelpText() {
+    ShowMessage((std::string(UsageText()) + MoreOptionsText()).c_str());
+}
+
 void ShowVersion() {
     ShowMessage(VersionMessage().c_str());
 }
@@ -186,8 +245,12 @@ int Dispatch(ArgList& list) {
             OpenHelpPage();
             return 0;
         }
-        if (TakeFlag(list, "-ver")) {
+        if (TakeFlag(list, "-ver") || TakeFlag(list, "--version")) {
             ShowVersion();
+            return 0;
+        }
+        if (TakeFlag(list, "--help")) {
+            ShowHelpText();
             return 0;
         }
     }

@@ -11,6 +11,12 @@ const char* UsageText();
 // Shows the usage text in an information box.
 void ShowUsage();
 
+// The options beyond the usage text, a line each, for --help.
+const char* MoreOptionsText();
+
+// Shows the usage text and the options beyond it in an information box.
+void ShowHelpText();
+
 // Shows the version message in an information box.
 void ShowVersion();
 

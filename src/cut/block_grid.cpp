@@ -11,14 +11,16 @@ namespace {
 // How many column or row counts a message names at most.
 constexpr std::size_t kMostSuggestions = 12;
 
-// The counts of columns (or rows) from 1 up that cut a dimension into tiles
-// of whole MCUs, as a text: "1, 2, 3, 5 or 6", or the first dozen "and more".
-std::string CountsThatWork(unsigned dimension, int blockSize) {
+// The counts of columns (or rows) from 1 up, at most one a block, for which
+// works(count) holds, as a text: "1, 2, 3, 5 or 6", or the first dozen "and
+// more".
+template <typename Works>
+std::string CountsWhere(unsigned dimension, int blockSize, Works works) {
     std::vector<unsigned> counts;
     bool more = false;
     for (unsigned count = 1; count <= dimension / static_cast<unsigned>(blockSize) || count == 1;
          ++count) {
-        if (count == 1 || (dimension / count) % static_cast<unsigned>(blockSize) == 0) {
+        if (works(count)) {
             if (counts.size() == kMostSuggestions) {
                 more = true;
                 break;
@@ -34,6 +36,55 @@ std::string CountsThatWork(unsigned dimension, int blockSize) {
         text += std::to_string(counts[i]);
     }
     return more ? text + " and more" : text;
+}
+
+// Whether every tile of -whole starts on the block grid: tile c + 1 starts at
+// c * dimension / count, rounded down.
+bool WholeTilesStartOnGrid(int count, unsigned dimension, int blockSize) {
+    for (unsigned long long c = 1; c < static_cast<unsigned>(count); ++c) {
+        if (c * dimension / static_cast<unsigned>(count) % static_cast<unsigned>(blockSize) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The counts that cut a dimension into tiles of whole MCUs.
+std::string CountsThatWork(unsigned dimension, int blockSize) {
+    return CountsWhere(dimension, blockSize, [&](unsigned count) {
+        return count == 1 || (dimension / count) % static_cast<unsigned>(blockSize) == 0;
+    });
+}
+
+// The counts whose tiles of -whole all start on the block grid.
+std::string WholeCountsThatWork(unsigned dimension, int blockSize) {
+    return CountsWhere(dimension, blockSize, [&](unsigned count) {
+        return WholeTilesStartOnGrid(static_cast<int>(count), dimension, blockSize);
+    });
+}
+
+// The tile sizes nearest to size whose step (size - overlap) is a multiple of
+// the block, within 1 to dimension, as a text: "240 or 256", "only 256".
+std::string TileSizesThatWork(int size, int overlap, unsigned dimension, int blockSize) {
+    const long long step = size - overlap;
+    const long long below = step / blockSize * blockSize + overlap;
+    const long long above = below + blockSize;
+    const bool belowWorks = below - overlap >= 1;
+    const bool aboveWorks = above <= static_cast<long long>(dimension);
+    if (belowWorks && aboveWorks) {
+        return std::to_string(below) + " or " + std::to_string(above);
+    }
+    if (belowWorks || aboveWorks) {
+        return "only " + std::to_string(belowWorks ? below : above);
+    }
+    return "none";
+}
+
+// The advice that follows a refusal: what works along each axis that is off
+// the grid.
+std::string Advice(bool widthOff, const std::string& widths, bool heightOff,
+                   const std::string& heights) {
+    return (widthOff ? " " + widths + "." : "") + (heightOff ? " " + heights + "." : "");
 }
 
 }  // namespace
@@ -73,19 +124,62 @@ std::optional<std::string> OffGridTiles(int rows, int columns, unsigned width, u
     if (!widthOff && !heightOff) {
         return std::nullopt;
     }
-    std::string advice;
-    if (widthOff) {
-        advice += " Columns that cut losslessly: " + CountsThatWork(width, blockWidth) + ".";
-    }
-    if (heightOff) {
-        advice += " Rows that cut losslessly: " + CountsThatWork(height, blockHeight) + ".";
-    }
+    const std::string advice =
+        Advice(widthOff, "Columns that cut losslessly: " + CountsThatWork(width, blockWidth),
+               heightOff, "Rows that cut losslessly: " + CountsThatWork(height, blockHeight));
     char text[400];
     std::snprintf(text, sizeof text,
                   "A grid of %d rows and %d columns can't be cut losslessly: its tiles are %u x "
                   "%u pixels, and the picture's blocks are %d x %d, where every tile must "
                   "start.%s",
                   rows, columns, tileWidth, tileHeight, blockWidth, blockHeight, advice.c_str());
+    return std::string(text);
+}
+
+std::optional<std::string> OffGridWholeTiles(int rows, int columns, unsigned width, unsigned height,
+                                             int blockWidth, int blockHeight) {
+    const bool widthOff = !WholeTilesStartOnGrid(columns, width, blockWidth);
+    const bool heightOff = !WholeTilesStartOnGrid(rows, height, blockHeight);
+    if (!widthOff && !heightOff) {
+        return std::nullopt;
+    }
+    const std::string advice =
+        Advice(widthOff,
+               "Columns that cut losslessly with -whole: " + WholeCountsThatWork(width, blockWidth),
+               heightOff,
+               "Rows that cut losslessly with -whole: " + WholeCountsThatWork(height, blockHeight));
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "A grid of %d rows and %d columns with -whole can't be cut losslessly: the "
+                  "picture of %u x %u pixels doesn't divide into tiles that all start on its "
+                  "blocks of %d x %d pixels.%s",
+                  rows, columns, width, height, blockWidth, blockHeight, advice.c_str());
+    return std::string(text);
+}
+
+std::optional<std::string> OffGridTileSteps(int tileWidth, int tileHeight, int overlapX,
+                                            int overlapY, unsigned width, unsigned height,
+                                            int blockWidth, int blockHeight) {
+    // A single column (row) starts at the corner, whatever its size.
+    const bool widthOff =
+        static_cast<unsigned>(tileWidth) < width && (tileWidth - overlapX) % blockWidth != 0;
+    const bool heightOff =
+        static_cast<unsigned>(tileHeight) < height && (tileHeight - overlapY) % blockHeight != 0;
+    if (!widthOff && !heightOff) {
+        return std::nullopt;
+    }
+    const std::string advice = Advice(
+        widthOff,
+        "Widths that cut losslessly: " + TileSizesThatWork(tileWidth, overlapX, width, blockWidth),
+        heightOff,
+        "Heights that cut losslessly: " +
+            TileSizesThatWork(tileHeight, overlapY, height, blockHeight));
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "Tiles of %d x %d pixels can't be cut losslessly: they start every %d x %d "
+                  "pixels, and the picture's blocks are %d x %d, where every tile must start.%s",
+                  tileWidth, tileHeight, tileWidth - overlapX, tileHeight - overlapY, blockWidth,
+                  blockHeight, advice.c_str());
     return std::string(text);
 }
 

@@ -22,6 +22,21 @@ std::optional<std::string> OffGridSize(const char* sizeText, int pixels, unsigne
 std::optional<std::string> OffGridTiles(int rows, int columns, unsigned width, unsigned height,
                                         int blockWidth, int blockHeight);
 
+// As OffGridTiles for a grid whose tiles take every pixel (-whole): each
+// tile must start on the block grid, at (c - 1) * width / columns rounded
+// down, and rows the same.
+std::optional<std::string> OffGridWholeTiles(int rows, int columns, unsigned width, unsigned height,
+                                             int blockWidth, int blockHeight);
+
+// Why tiles of a size (tileWidth x tileHeight, sharing overlapX and overlapY
+// pixels with their neighbours) can't be cut: they start every tile size less
+// the overlap, which must be a multiple of the block. Names the nearest tile
+// sizes that work. None when they lie on the grid (or there is one column and
+// one row of them).
+std::optional<std::string> OffGridTileSteps(int tileWidth, int tileHeight, int overlapX,
+                                            int overlapY, unsigned width, unsigned height,
+                                            int blockWidth, int blockHeight);
+
 // How a viewer turns the stored picture to show it, by its EXIF orientation
 // (1 to 8): rows made columns first (transposed), then mirrored left to right
 // and top to bottom. Orientation 1 (or one out of range) leaves it as stored.

@@ -40,12 +40,7 @@ void CheckSize(Axis axis, const char* sizeText, int pixels, unsigned dimension, 
         return;
     }
     const AxisTraits traits = TraitsOf(axis);
-    if (dpi == 0 && IsPhysicalUnit(SizeSpecUnit(sizeText))) {
-        Fatal(
-            "Size %s can't be used: %s has no resolution, so a size in in, cm or mm has no "
-            "length in pixels. Give the size in pixels or %%.",
-            sizeText, input);
-    }
+    RequireResolution(sizeText, dpi, input);
     const long long lowest = saveFirst ? 1 : 0;
     const long long highest = saveRest ? static_cast<long long>(dimension) - 1 : dimension;
     if (lowest > highest) {
@@ -62,7 +57,7 @@ void CheckSize(Axis axis, const char* sizeText, int pixels, unsigned dimension, 
 }
 
 int CutToSize(Axis axis, int count, const char* const* names, const char* sizeText, int quality,
-              bool lossless) {
+              const CutOptions& options) {
     if (count < 1 || count > 3) {
         FatalUsage();
     }
@@ -70,7 +65,7 @@ int CutToSize(Axis axis, int count, const char* const* names, const char* sizeTe
     const char* firstName = count == 1 ? names[0] : names[1];
     const char* restName = count == 3 ? names[2] : "-";
 
-    PictureSource picture(input, lossless);
+    PictureSource picture(input, options.lossless, options.shown);
     const unsigned width = picture.Facts().width;
     const unsigned height = picture.Facts().height;
     const int dpi = DotsPerInch(axis == Axis::Width ? picture.Facts().dotsPerMeterX
@@ -111,13 +106,13 @@ int CutToSize(Axis axis, int count, const char* const* names, const char* sizeTe
 }  // namespace
 
 int CutToWidth(int count, const char* const* names, const char* sizeText, int quality,
-               bool lossless) {
-    return CutToSize(Axis::Width, count, names, sizeText, quality, lossless);
+               const CutOptions& options) {
+    return CutToSize(Axis::Width, count, names, sizeText, quality, options);
 }
 
 int CutToHeight(int count, const char* const* names, const char* sizeText, int quality,
-                bool lossless) {
-    return CutToSize(Axis::Height, count, names, sizeText, quality, lossless);
+                const CutOptions& options) {
+    return CutToSize(Axis::Height, count, names, sizeText, quality, options);
 }
 
 }  // namespace kerfo

@@ -253,7 +253,11 @@ Bitmap LoadChecked(PictureInput& input, FREE_IMAGE_FORMAT format, const char* pa
         RefuseInput(path, "");
     }
     input.Hide(&hidden);
-    const int flags = format == FIF_PNG && samples == Samples::AsStored ? PNG_IGNOREGAMMA : 0;
+    // JPEGs are decoded as viewers decode them: the accurate integer DCT and
+    // smooth chroma upsampling (flags 0 is the library's fast mode).
+    const int flags = format == FIF_JPEG                                  ? JPEG_ACCURATE
+                      : format == FIF_PNG && samples == Samples::AsStored ? PNG_IGNOREGAMMA
+                                                                          : 0;
     Bitmap picture(FreeImage_LoadFromHandle(format, input.IO(), input.Handle(), flags));
     if (!picture) {
         RefuseInput(path, messages.Last());
@@ -438,6 +442,40 @@ std::optional<FREE_IMAGE_FORMAT> FormatForName(std::string_view path) {
 Bitmap LoadPicture(const char* path, Samples samples) {
     PictureFile file(path);
     return file.Load(samples);
+}
+
+Bitmap TurnedUpright(Bitmap bitmap, unsigned orientation) {
+    if (orientation < 2 || orientation > 8 || !bitmap) {
+        return bitmap;
+    }
+    FIBITMAP* const stored = bitmap.get();
+    // A quarter turn clockwise for 5 to 7, anticlockwise for 8 (the library
+    // turns anticlockwise), a half turn for 3; then the mirror that the
+    // orientation adds: 5 is a transpose, 7 a transverse.
+    const bool quarter = orientation >= 5;
+    Bitmap turned(orientation == 8   ? FreeImage_Rotate(stored, 90)
+                  : quarter          ? FreeImage_Rotate(stored, 270)
+                  : orientation == 3 ? FreeImage_Rotate(stored, 180)
+                                     : FreeImage_Clone(stored));
+    if (!turned) {
+        Fatal("out of memory");
+    }
+    if (orientation == 2 || orientation == 5) {
+        FreeImage_FlipHorizontal(turned.get());
+    } else if (orientation == 4 || orientation == 7) {
+        FreeImage_FlipVertical(turned.get());
+    }
+    FreeImage_CloneMetadata(turned.get(), stored);
+    const FIICCPROFILE* profile = FreeImage_GetICCProfile(stored);
+    if (profile->size > 0 && FreeImage_GetICCProfile(turned.get())->size == 0) {
+        FreeImage_CreateICCProfile(turned.get(), profile->data, profile->size)->flags =
+            profile->flags;
+    }
+    const unsigned x = FreeImage_GetDotsPerMeterX(stored);
+    const unsigned y = FreeImage_GetDotsPerMeterY(stored);
+    FreeImage_SetDotsPerMeterX(turned.get(), quarter ? y : x);
+    FreeImage_SetDotsPerMeterY(turned.get(), quarter ? x : y);
+    return turned;
 }
 
 void EncodePicture(std::FILE* stream, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags,

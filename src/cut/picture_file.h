@@ -123,6 +123,12 @@ class PictureFile {
 // reports it damaged.
 Bitmap LoadPicture(const char* path, Samples samples = Samples::AsStored);
 
+// The bitmap as a viewer shows a picture of that EXIF orientation (1 to 8):
+// turned and mirrored, with its metadata, ICC profile and resolution (its
+// two dots per metre swapped where it turns a quarter); the bitmap itself for
+// orientation 1. Ends the run through Fatal when memory runs out.
+Bitmap TurnedUpright(Bitmap bitmap, unsigned orientation);
+
 // Encodes bitmap to stream in format, with flags as the library's save options
 // (for JPEG, the quality). A picture whose pixels the format cannot hold is
 // converted first, keeping its ICC profile. A PNG gets colour's chunks and

@@ -6,6 +6,7 @@
 
 #include "cut/pieces.h"
 #include "error/fatal.h"
+#include "formats/exif.h"
 
 namespace kerfo {
 namespace {
@@ -22,15 +23,19 @@ const char* CheckLosslessName(const char* path, bool lossless) {
 
 }  // namespace
 
-PictureSource::PictureSource(const char* path, bool lossless,
+PictureSource::PictureSource(const char* path, bool lossless, bool shown,
                              std::optional<std::uint64_t> memoryLimit)
     : file_(CheckLosslessName(path, lossless), memoryLimit) {
     if (lossless) {
-        lossless_ = ReadLosslessPicture(file_);
+        lossless_ = ReadLosslessPicture(file_, shown);
         facts_ = lossless_->facts;
         return;
     }
     bitmap_ = file_.Load(Samples::AsStored, &colour_);
+    if (shown) {
+        orientation_ = ExifOrientation(RawExif(bitmap_.get()));
+        bitmap_ = TurnedUpright(std::move(bitmap_), orientation_);
+    }
     facts_.width = FreeImage_GetWidth(bitmap_.get());
     facts_.height = FreeImage_GetHeight(bitmap_.get());
     facts_.dotsPerMeterX = FreeImage_GetDotsPerMeterX(bitmap_.get());
@@ -47,7 +52,8 @@ void PictureSource::SavePieces(const std::vector<PieceSpec>& pieces, int quality
     if (lossless_) {
         SaveLosslessPieces(*lossless_, file_, pieces, keepInput);
     } else {
-        SaveDecodedPieces(file_, std::move(bitmap_), colour_, pieces, quality, keepInput);
+        SaveDecodedPieces(file_, std::move(bitmap_), colour_, pieces, quality, keepInput,
+                          orientation_);
     }
 }
 

@@ -17,11 +17,13 @@ namespace kerfo {
 class PictureSource {
   public:
     // Opens the picture and checks it; decodes it, or for a lossless cut
-    // reads the JPEG's header for its blocks (see cut/lossless.h). Ends the
-    // run through Fatal as LoadPicture and ReadLosslessPicture do, and with
-    // lossless for a picture that is no JPEG by name. A memory limit stands
-    // for the memory the process can still have (the fuzz target's).
-    PictureSource(const char* path, bool lossless,
+    // reads the JPEG's header for its blocks (see cut/lossless.h). With shown,
+    // the picture is the one viewers show: its EXIF orientation applied, and
+    // the pieces saved upright. Ends the run through Fatal as LoadPicture and
+    // ReadLosslessPicture do, and with lossless for a picture that is no JPEG
+    // by name. A memory limit stands for the memory the process can still
+    // have (the fuzz target's).
+    PictureSource(const char* path, bool lossless, bool shown = false,
                   std::optional<std::uint64_t> memoryLimit = std::nullopt);
 
     const std::string& Path() const { return file_.Path(); }
@@ -45,6 +47,8 @@ class PictureSource {
     PngColour colour_;
     std::optional<LosslessPicture> lossless_;
     PictureFacts facts_;
+    // The EXIF orientation applied to the decoded picture; 1 for none.
+    unsigned orientation_ = 1;
 };
 
 }  // namespace kerfo

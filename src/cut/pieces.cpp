@@ -152,7 +152,9 @@ Bitmap CopyRegion(FIBITMAP* bitmap, int left, int top, int width, int height) {
 }
 
 void SaveDecodedPieces(PictureFile& file, Bitmap picture, const PngColour& colour,
-                       const std::vector<PieceSpec>& pieces, int quality, bool keepInput) {
+                       const std::vector<PieceSpec>& pieces, int quality, bool keepInput,
+                       unsigned orientation) {
+    const bool upright = orientation != 1;
     const char* input = file.Path().c_str();
     PieceSet set(pieces, keepInput ? input : nullptr);
 
@@ -167,7 +169,7 @@ void SaveDecodedPieces(PictureFile& file, Bitmap picture, const PngColour& colou
         }
         if (set.Format(index) == FIF_JPEG && piece != nullptr && !RawExif(from).empty()) {
             SetRawExif(piece, PieceExif(RawExif(from), static_cast<std::uint32_t>(spec.width),
-                                        static_cast<std::uint32_t>(spec.height)));
+                                        static_cast<std::uint32_t>(spec.height), upright));
         }
         set.Save(index, piece, quality, pngOfPng ? &colour : nullptr);
     };
@@ -217,7 +219,7 @@ void SaveDecodedPieces(PictureFile& file, Bitmap picture, const PngColour& colou
         const unsigned width = FreeImage_GetWidth(picture.get());
         const unsigned height = FreeImage_GetHeight(picture.get());
         picture.reset();
-        const Bitmap corrected = file.Load(Samples::ForDisplay);
+        const Bitmap corrected = TurnedUpright(file.Load(Samples::ForDisplay), orientation);
         if (FreeImage_GetWidth(corrected.get()) != width ||
             FreeImage_GetHeight(corrected.get()) != height) {
             Fatal("Couldn't open input file: %s\nIt changed while it was being cut.", input);

@@ -24,8 +24,11 @@ Bitmap CopyRegion(FIBITMAP* bitmap, int left, int top, int width, int height);
 // format that stores one carries the picture's ICC profile, and a JPEG piece
 // the picture's EXIF, made the piece's own (see PieceExif). Ends the run
 // through Fatal when a piece can't be saved. With keepInput, no piece may
-// replace the input (a grid cut's tiles).
+// replace the input (a grid cut's tiles). An orientation other than 1 says the
+// picture was turned upright from it (see TurnedUpright): so is a second
+// decoding, and the pieces' metadata says they are upright.
 void SaveDecodedPieces(PictureFile& file, Bitmap picture, const PngColour& colour,
-                       const std::vector<PieceSpec>& pieces, int quality, bool keepInput);
+                       const std::vector<PieceSpec>& pieces, int quality, bool keepInput,
+                       unsigned orientation = 1);
 
 }  // namespace kerfo

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "error/fatal.h"
 #include "util/strings.h"
 
 static_assert(LDBL_MANT_DIG == 64,
@@ -91,6 +92,15 @@ int SizeToPixels(const char* text, int dimension, int dpi) {
             break;
     }
     return 0;
+}
+
+void RequireResolution(const char* sizeText, int dpi, const char* input) {
+    if (dpi == 0 && IsPhysicalUnit(SizeSpecUnit(sizeText))) {
+        Fatal(
+            "Size %s can't be used: %s has no resolution, so a size in in, cm or mm has no "
+            "length in pixels. Give the size in pixels or %%.",
+            sizeText, input);
+    }
 }
 
 int DotsPerInch(std::uint32_t dotsPerMetre) {

@@ -26,6 +26,10 @@ constexpr bool IsPhysicalUnit(SizeUnit unit) {
 // inch. A result beyond the 32-bit range is held at its end.
 int SizeToPixels(const char* text, int dimension, int dpi);
 
+// Ends the run through Fatal when the size is in in, cm or mm and the picture
+// (named input) has no resolution (dpi 0) to measure it by.
+void RequireResolution(const char* sizeText, int dpi, const char* input);
+
 // Whole dots per inch from the library's dots per metre: a value is raised to
 // the next whole number unless it lies less than 0.0001 above one.
 int DotsPerInch(std::uint32_t dotsPerMetre);

@@ -79,10 +79,10 @@ complete_words() {
         completion "$staging/share/bash-completion/completions/kerfo" "$@")
 }
 options="$(complete_words kerfo -)"
-[[ "$options" == "-? -dbg= -g -h -help -lossless -oq -ver -w " ]] || fail "kerfo - completes to: $options"
+[[ "$options" == "--help --version -? -dbg= -g -h -help -lossless -oq -overlap -shown -tile -ver -w -whole " ]] || fail "kerfo - completes to: $options"
 names="$(complete_words kerfo -w 50% '')"
 [[ "$names" == "a.jpg album b.JPEG c.Png d.bmp " ]] || fail "kerfo -w 50% completes to: $names"
-after="$(complete_words kerfo -w '')"
+after="$(complete_words kerfo -tile 256 '')"
 [[ "$after" == " " || -z "${after// /}" ]] || fail "a size was completed to: $after"
 
 if ((failures > 0)); then

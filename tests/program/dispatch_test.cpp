@@ -105,6 +105,17 @@ TEST_F(DispatchTest, UsageTextExactlyAndItsExitCodes) {
     result = Kerfo({"-w", "10"});
     EXPECT_EQ(result.exitCode, 1) << "no name";
     EXPECT_TRUE(Untouched());
+
+    // --help: the usage text, then the options beyond it; --version as -ver.
+    result = Kerfo({"--help"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out.substr(0, UsageBox().size() - 1),
+              UsageBox().substr(0, UsageBox().size() - 1));
+    for (const char* option : {"-tile w h", "-whole", "-overlap size", "-shown", "-lossless"}) {
+        EXPECT_NE(result.out.find(std::string("\n") + option + "\t"), std::string::npos) << option;
+    }
+    EXPECT_EQ(Kerfo({"--version"}).out, Kerfo({"-ver"}).out);
+    EXPECT_EQ(Kerfo({"--version"}).exitCode, 0);
 }
 
 TEST_F(DispatchTest, VersionMessage) {

@@ -25,15 +25,22 @@ class LosslessTest : public PictureFolderTest {
     void MakeJpeg(unsigned width, unsigned height, unsigned bpp, int subsampling) {
         SavePictureFile(MakePattern(width, height, bpp).get(), Path("a.jpg"), 11811,
                         90 | subsampling);
-        original_ = LoadPictureFile(Path("a.jpg"));
+        original_ = LoadBlocks(Path("a.jpg"));
         originalBytes_ = ReadFile(Path("a.jpg"));
+    }
+
+    // A JPEG decoded block by block: the library's fast decode, whose chroma
+    // upsampling looks at no neighbouring block, so that a piece's blocks
+    // decode as they did in the picture.
+    static TestBitmap LoadBlocks(const std::string& path) {
+        return TestBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), 0));
     }
 
     // The piece, decoded as the picture was, equals the picture's rectangle.
     void ExpectBlocks(const std::string& name, unsigned left, unsigned top, unsigned width,
                       unsigned height) {
         SCOPED_TRACE(name);
-        const TestBitmap piece = LoadPictureFile(Path(name));
+        const TestBitmap piece = LoadBlocks(Path(name));
         ASSERT_TRUE(piece);
         EXPECT_EQ(FreeImage_GetWidth(piece.get()), width);
         EXPECT_EQ(FreeImage_GetHeight(piece.get()), height);

@@ -222,7 +222,10 @@ void SavePictureFile(FIBITMAP* bitmap, const std::string& path, unsigned dotsPer
 }
 
 TestBitmap LoadPictureFile(const std::string& path) {
-    return TestBitmap(FreeImage_Load(FormatOf(path), path.c_str(), 0));
+    // A JPEG as viewers decode it (and kerfo does): the accurate DCT and
+    // smooth chroma.
+    const FREE_IMAGE_FORMAT format = FormatOf(path);
+    return TestBitmap(FreeImage_Load(format, path.c_str(), format == FIF_JPEG ? JPEG_ACCURATE : 0));
 }
 
 bool SameAsRegion(FIBITMAP* piece, FIBITMAP* whole, unsigned left, unsigned top, std::string* why) {
@@ -346,8 +349,13 @@ std::string JpegSegments(const std::string& jpeg, unsigned code) {
     return found;
 }
 
-std::string MagickPixels(const std::string& path, int left, int top, int width, int height) {
+std::string MagickPixels(const std::string& path, int left, int top, int width, int height,
+                         bool shown) {
     std::vector<std::string> arguments = {path};
+    if (shown) {
+        // A transverse leaves a page offset behind, which a crop would count.
+        arguments.insert(arguments.end(), {"-auto-orient", "+repage"});
+    }
     if (width > 0) {
         arguments.insert(arguments.end(),
                          {"-crop",

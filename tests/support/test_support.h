@@ -113,8 +113,9 @@ std::string JpegSegments(const std::string& jpeg, unsigned code);
 // ImageMagick's reading of a picture file, or of the rectangle of it at (left,
 // top) of the given size: 16 bits a channel of red, green, blue and alpha,
 // most significant byte first. Empty when it can't read the file.
+// With shown, of the picture as viewers show it (-auto-orient).
 std::string MagickPixels(const std::string& path, int left = 0, int top = 0, int width = 0,
-                         int height = 0);
+                         int height = 0, bool shown = false);
 
 // The lines of a text, without their line feeds.
 std::vector<std::string> Lines(const std::string& text);

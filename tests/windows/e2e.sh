@@ -155,6 +155,9 @@ mkdir -p "$pictures"
 convert "$pictures/pic.jpg" -alpha set -channel A -evaluate set 70% +channel \
     "PNG32:$pictures/pic.png"
 convert "$pictures/pic.jpg" "BMP3:$pictures/pic.bmp"
+# A phone photo held upright: stored on its side, its EXIF orientation 6.
+cp "$pictures/pic.jpg" "$pictures/upright.jpg"
+exiftool -q -overwrite_original -n -Orientation=6 "$pictures/upright.jpg"
 
 # --- Running both programs --------------------------------------------------
 # run_linux DIR ARGUMENT... and run_windows DIR ARGUMENT...: run the program in
@@ -276,6 +279,16 @@ check "-g on a full path: the tiles beside the picture" \
     cut_case g-full-path pic.jpg -g 2 2 "@DIR@pic.jpg"
 check "-h in cm at the picture's resolution" \
     cut_case h-cm pic.jpg -h 1cm pic.jpg top.jpg -
+for ext in jpg png bmp; do
+    check "-tile with -overlap: tiles of a .$ext" \
+        cut_case "tile-$ext" "pic.$ext" -tile 200 150 -overlap 12 "pic.$ext"
+    check "-g -whole: every pixel of a .$ext in a tile" \
+        cut_case "whole-$ext" "pic.$ext" -g 3 7 -whole "pic.$ext"
+done
+check "-shown: the halves of an upright phone photo as it is shown" \
+    cut_case shown upright.jpg -shown -w 50% upright.jpg left.jpg right.png
+check "-shown -lossless: the tiles of an upright phone photo" \
+    cut_case shown-lossless upright.jpg -shown -lossless -g 2 2 upright.jpg
 
 echo "== Names in every script, on a German and a Japanese Windows =="
 # Latin with diacritics, Polish, Cyrillic, Chinese, Korean, an emoji (outside
