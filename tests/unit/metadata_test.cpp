@@ -10,80 +10,71 @@
 namespace kerfo {
 namespace {
 
-// A packet of the description, its padding that many spaces and a line feed.
-std::string Packet(const std::string& description, std::size_t padding) {
-    return "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta "
-           "xmlns:x='adobe:ns:meta/'><rdf:RDF "
-           "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>" +
+// A packet of the description, its padding that many spaces and a line feed;
+// $w, $h and $o stand for the width, height and orientation given.
+std::string Packet(std::string description, std::size_t padding, const std::string& width,
+                   const std::string& height, const std::string& orientation) {
+    for (const auto& [name, value] :
+         {std::pair{"$w", width}, {"$h", height}, {"$o", orientation}}) {
+        for (std::size_t at; (at = description.find(name)) != std::string::npos;) {
+            description.replace(at, 2, value);
+        }
+    }
+    return "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+           "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>" +
            description + "</rdf:RDF></x:xmpmeta>" +
            (padding > 0 ? std::string(padding, ' ') + "\n" : "") + "<?xpacket end='w'?>";
 }
 
-const std::string kExif = " xmlns:exif='http://ns.adobe.com/exif/1.0/'";
-const std::string kTiff = " xmlns:tiff='http://ns.adobe.com/tiff/1.0/'";
-
 TEST(PieceXmp, RewritesTheSizesAndOrientationAndKeepsTheRest) {
+    const std::string rdf =
+        "<rdf:Description xmlns:exif='http://ns.adobe.com/exif/1.0/' "
+        "xmlns:tiff='http://ns.adobe.com/tiff/1.0/'";
     struct Case {
-        std::string description;
+        std::string description;  // of a picture of 4000 x 3000, orientation 6
         std::size_t padding;
-        std::uint32_t width;
+        std::uint32_t width;  // of a piece 12 high
         bool upright;
-        std::string expected;
-        std::size_t expectedPadding;  // the shorter values' bytes go to the padding
+        std::size_t piecePadding;  // shorter values give their bytes to the padding
     };
-    const std::string exifRdf = "<rdf:Description" + kExif + kTiff;
     const std::vector<Case> cases = {
-        {exifRdf + " exif:PixelXDimension='4000' exif:PixelYDimension=\"3000\" tiff:ImageWidth ="
-                   " '4000' tiff:ImageLength='3000' tiff:Orientation='6'/>",
-         100, 1500, false,
-         exifRdf + " exif:PixelXDimension='1500' exif:PixelYDimension=\"12\" tiff:ImageWidth ="
-                   " '1500' tiff:ImageLength='12' tiff:Orientation='6'/>",
-         104},
-        {exifRdf + "><exif:PixelXDimension>4000</exif:PixelXDimension><tiff:ImageLength> 3000 "
-                   "</tiff:ImageLength><tiff:Orientation>8</tiff:Orientation></rdf:Description>",
-         0, 1500, true,
-         exifRdf + "><exif:PixelXDimension>1500</exif:PixelXDimension><tiff:ImageLength> 12 "
-                   "</tiff:ImageLength><tiff:Orientation>1</tiff:Orientation></rdf:Description>",
-         0},
+        {rdf + " exif:PixelXDimension='$w' exif:PixelYDimension=\"$h\" tiff:ImageWidth = '$w' "
+               "tiff:ImageLength='$h' tiff:Orientation='$o'/>",
+         100, 1500, false, 104},
+        {rdf + "><exif:PixelXDimension>$w</exif:PixelXDimension><tiff:ImageLength> $h "
+               "</tiff:ImageLength><tiff:Orientation>$o</tiff:Orientation></rdf:Description>",
+         0, 1500, true, 0},
         // Prefixes as the packet binds them, for the element and inside it;
         // exif and tiff unbound are their usual namespaces.
-        {"<rdf:Description xmlns:e='http://ns.adobe.com/exif/1.0/' xmlns:exif='urn:other'><e:"
-         "PixelXDimension>4000</e:PixelXDimension><exif:PixelYDimension>3000</"
-         "exif:PixelYDimension><d xmlns:p='http://ns.adobe.com/tiff/1.0/'/><p:ImageWidth>4000</"
-         "p:ImageWidth></rdf:Description><rdf:Description tiff:Orientation='3' "
-         "exif:PixelYDimension='3000'/>",
-         5, 1500, true,
-         "<rdf:Description xmlns:e='http://ns.adobe.com/exif/1.0/' xmlns:exif='urn:other'><e:"
-         "PixelXDimension>1500</e:PixelXDimension><exif:PixelYDimension>3000</"
-         "exif:PixelYDimension><d xmlns:p='http://ns.adobe.com/tiff/1.0/'/><p:ImageWidth>4000</"
-         "p:ImageWidth></rdf:Description><rdf:Description tiff:Orientation='1' "
-         "exif:PixelYDimension='12'/>",
-         7},
+        {"<rdf:Description xmlns:e='http://ns.adobe.com/exif/1.0/' xmlns:exif='urn:other'>"
+         "<e:PixelXDimension>$w</e:PixelXDimension><exif:PixelYDimension>3000</"
+         "exif:PixelYDimension>"
+         "<d xmlns:p='http://ns.adobe.com/tiff/1.0/'/><p:ImageWidth>4000</p:ImageWidth>"
+         "</rdf:Description><rdf:Description tiff:Orientation='$o' exif:PixelYDimension='$h'/>",
+         5, 1500, true, 7},
         // Growth comes out of the padding, as far as it goes.
-        {exifRdf + " tiff:ImageWidth='12'/>", 10, 4000, false,
-         exifRdf + " tiff:ImageWidth='4000'/>", 8},
-        {exifRdf + " tiff:ImageWidth='12'/>", 1, 4000, false, exifRdf + " tiff:ImageWidth='4000'/>",
-         0},
-        // No number, or no property: left as it is.
-        {exifRdf + "><!-- exif:PixelXDimension='4000' --><exif:PixelXDimension><![CDATA[4000]]></"
-                   "exif:PixelXDimension><tiff:ImageWidth><rdf:value>4000</rdf:value></"
-                   "tiff:ImageWidth><tiff:ImageLength>3e3</tiff:ImageLength></rdf:Description>",
-         3, 1500, false, "", 0},
-        {exifRdf + " exif:PixelXDimension='4000'>", 3, 1500, false, "", 0},  // never closed
+        {rdf + " tiff:ImageWidth='$w'/>", 10, 400000, false, 8},
+        {rdf + " tiff:ImageWidth='$w'/>", 1, 400000, false, 0},
+        // No number, no property, or never closed: left as it is.
+        {rdf + "><!-- exif:PixelXDimension='4000' --><exif:PixelXDimension><![CDATA[4000]]></"
+               "exif:PixelXDimension><tiff:ImageWidth><rdf:value>4000</rdf:value></"
+               "tiff:ImageWidth><tiff:ImageLength>3e3</tiff:ImageLength></rdf:Description>",
+         3, 1500, false, 3},
+        {rdf + " exif:PixelXDimension='4000'>", 3, 1500, false, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.description);
-        const std::string expected = c.expected.empty() ? Packet(c.description, c.padding)
-                                                        : Packet(c.expected, c.expectedPadding);
-        EXPECT_EQ(PieceXmp(Packet(c.description, c.padding), c.width, 12, c.upright), expected);
+        EXPECT_EQ(
+            PieceXmp(Packet(c.description, c.padding, "4000", "3000", "6"), c.width, 12, c.upright),
+            Packet(c.description, c.piecePadding, std::to_string(c.width), "12",
+                   c.upright ? "1" : "6"));
     }
 }
 
 TEST(PieceXmp, APacketThatWouldNoLongerFitAJpegSegmentStaysAsItIs) {
-    const std::string short12 = Packet("<rdf:Description tiff:ImageWidth='12'/><!---->", 0);
-    const std::string full = Packet("<rdf:Description tiff:ImageWidth='12'/><!--" +
-                                        std::string(kLongestJpegXmp - short12.size(), 'x') + "-->",
-                                    0);
+    const std::string start = "<rdf:Description tiff:ImageWidth='$w'/><!--";
+    const std::size_t filler = kLongestJpegXmp - Packet(start + "-->", 0, "12", "", "").size();
+    const std::string full = Packet(start + std::string(filler, 'x') + "-->", 0, "12", "", "");
     ASSERT_EQ(full.size(), kLongestJpegXmp);
     EXPECT_EQ(PieceXmp(full, 4000, 1), full);
     EXPECT_NE(PieceXmp(full, 40, 1), full) << "a value of the same length is written";
