@@ -21,7 +21,8 @@ if [[ "$profile" == "test" ]]; then
     # The dialog tests: a virtual X screen, the dialog program, a robot that
     # finds and dismisses the box, and import (ImageMagick) for its picture.
     packages+=(xvfb zenity xdotool imagemagick)
-    # The tiles tests write EXIF orientations, and read the pieces' metadata.
+    # The tiles and metadata tests write EXIF orientations and read the pieces'
+    # EXIF and XMP back with exiftool.
     packages+=(libimage-exiftool-perl)
     # The install test: the manual page and the bash completion.
     packages+=(man-db groff-base bash-completion)

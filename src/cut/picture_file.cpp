@@ -387,26 +387,52 @@ void PictureFile::Close() {
     input_.reset();
 }
 
-std::string_view RawExif(FIBITMAP* bitmap) {
+namespace {
+
+// The value of a bitmap's metadata tag: its bytes, empty where it has none.
+std::string_view TagBytes(FIBITMAP* bitmap, FREE_IMAGE_MDMODEL model, const char* key) {
     FITAG* tag = nullptr;
-    if (!FreeImage_GetMetadata(FIMD_EXIF_RAW, bitmap, "ExifRaw", &tag) || tag == nullptr) {
+    if (!FreeImage_GetMetadata(model, bitmap, key, &tag) || tag == nullptr) {
         return {};
     }
     return {static_cast<const char*>(FreeImage_GetTagValue(tag)), FreeImage_GetTagLength(tag)};
 }
 
-void SetRawExif(FIBITMAP* bitmap, std::string_view exif) {
+// Gives a bitmap the metadata tag of those bytes, in place of its own.
+void SetTagBytes(FIBITMAP* bitmap, FREE_IMAGE_MDMODEL model, const char* key,
+                 FREE_IMAGE_MDTYPE type, std::string_view bytes) {
     FITAG* tag = FreeImage_CreateTag();
     if (tag == nullptr) {
         return;
     }
-    FreeImage_SetTagKey(tag, "ExifRaw");
-    FreeImage_SetTagLength(tag, static_cast<DWORD>(exif.size()));
-    FreeImage_SetTagCount(tag, static_cast<DWORD>(exif.size()));
-    FreeImage_SetTagType(tag, FIDT_BYTE);
-    FreeImage_SetTagValue(tag, exif.data());
-    FreeImage_SetMetadata(FIMD_EXIF_RAW, bitmap, FreeImage_GetTagKey(tag), tag);
+    FreeImage_SetTagKey(tag, key);
+    FreeImage_SetTagLength(tag, static_cast<DWORD>(bytes.size()));
+    FreeImage_SetTagCount(tag, static_cast<DWORD>(bytes.size()));
+    FreeImage_SetTagType(tag, type);
+    FreeImage_SetTagValue(tag, bytes.data());
+    FreeImage_SetMetadata(model, bitmap, FreeImage_GetTagKey(tag), tag);
     FreeImage_DeleteTag(tag);
+}
+
+}  // namespace
+
+std::string_view RawExif(FIBITMAP* bitmap) {
+    return TagBytes(bitmap, FIMD_EXIF_RAW, "ExifRaw");
+}
+
+void SetRawExif(FIBITMAP* bitmap, std::string_view exif) {
+    SetTagBytes(bitmap, FIMD_EXIF_RAW, "ExifRaw", FIDT_BYTE, exif);
+}
+
+// The library keeps a packet as text: its length is the packet's bytes (with
+// the terminating zero where the writer counted one), and it adds a zero
+// behind them.
+std::string_view XmpPacket(FIBITMAP* bitmap) {
+    return TagBytes(bitmap, FIMD_XMP, "XMLPacket");
+}
+
+void SetXmpPacket(FIBITMAP* bitmap, std::string_view xmp) {
+    SetTagBytes(bitmap, FIMD_XMP, "XMLPacket", FIDT_ASCII, xmp);
 }
 
 bool ReportsDamage(std::string_view message) {

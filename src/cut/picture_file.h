@@ -37,6 +37,14 @@ std::string_view RawExif(FIBITMAP* bitmap);
 // Gives the bitmap that EXIF segment, in place of its own.
 void SetRawExif(FIBITMAP* bitmap, std::string_view exif);
 
+// The XMP packet that a picture carries into its JPEG and PNG pieces, as the
+// library reads it from a JPEG's APP1 segment or a PNG's iTXt chunk: a view
+// into the bitmap's metadata, empty when it has none.
+std::string_view XmpPacket(FIBITMAP* bitmap);
+
+// Gives the bitmap that XMP packet, in place of its own.
+void SetXmpPacket(FIBITMAP* bitmap, std::string_view xmp);
+
 // The library's format for a file name by its last characters, or none.
 std::optional<FREE_IMAGE_FORMAT> FormatForName(std::string_view path);
 

@@ -13,6 +13,7 @@
 #include "error/fatal.h"
 #include "formats/exif.h"
 #include "formats/png_chunks.h"
+#include "formats/xmp.h"
 #include "platform/platform.h"
 #include "platform/safe_file.h"
 
@@ -167,9 +168,18 @@ void SaveDecodedPieces(PictureFile& file, Bitmap picture, const PngColour& colou
             // library would write the profile a second time.
             FreeImage_DestroyICCProfile(piece);
         }
-        if (set.Format(index) == FIF_JPEG && piece != nullptr && !RawExif(from).empty()) {
-            SetRawExif(piece, PieceExif(RawExif(from), static_cast<std::uint32_t>(spec.width),
-                                        static_cast<std::uint32_t>(spec.height), upright));
+        // The metadata of the picture's size made the piece's, in the formats
+        // whose pieces the library gives it: EXIF in a JPEG, XMP in a JPEG
+        // and a PNG.
+        const auto width = static_cast<std::uint32_t>(spec.width);
+        const auto height = static_cast<std::uint32_t>(spec.height);
+        const bool jpeg = set.Format(index) == FIF_JPEG;
+        if (jpeg && piece != nullptr && !RawExif(from).empty()) {
+            SetRawExif(piece, PieceExif(RawExif(from), width, height, upright));
+        }
+        if ((jpeg || set.Format(index) == FIF_PNG) && piece != nullptr &&
+            !XmpPacket(from).empty()) {
+            SetXmpPacket(piece, PieceXmp(XmpPacket(from), width, height, upright));
         }
         set.Save(index, piece, quality, pngOfPng ? &colour : nullptr);
     };

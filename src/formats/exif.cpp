@@ -46,6 +46,7 @@ constexpr unsigned kIfd = 13;  // an offset, as some writers type directory link
 using Span = std::pair<std::uint64_t, std::uint64_t>;
 
 struct Entry {
+    std::uint64_t at = 0;  // where the entry starts
     unsigned tag = 0;
     unsigned type = 0;
     std::uint32_t count = 0;
@@ -112,6 +113,7 @@ class Tiff {
         directory.spans.emplace_back(offset, end);
         for (std::uint64_t at = offset + 2; at < directory.nextAt; at += 12) {
             Entry entry;
+            entry.at = at;
             entry.tag = Read(at, 2);
             entry.type = Read(at + 2, 2);
             entry.count = Read(at + 4, 4);
@@ -137,11 +139,31 @@ class Tiff {
         return Read(entry.valueAt + std::uint64_t{size} * index, size);
     }
 
-    // Sets a size tag to a piece's size, where its type can hold it.
-    void SetSize(const Entry& entry, std::uint32_t value) {
-        if (entry.count == 1 &&
-            (entry.type == kLong || (entry.type == kShort && value <= 0xFFFF))) {
-            Write(entry.valueAt, entry.type == kShort ? 2 : 4, value);
+    // Sets a SHORT or LONG tag of one or two numbers to value: its first
+    // number, and its second where that repeats the first. Readers show both
+    // numbers of such a tag (exiftool reads the two SHORTs of a size as
+    // "4000 0"), so a second number that says the same as the first must say
+    // the new value too, while one that says something else (a zero) stays.
+    // A value beyond a SHORT makes the entry a LONG of one number where the
+    // entry holds the value itself; otherwise it stays as it is.
+    void SetNumber(const Entry& entry, std::uint32_t value) {
+        const unsigned size = entry.type == kShort ? 2 : 4;
+        if ((entry.type != kShort && entry.type != kLong) || entry.count < 1 || entry.count > 2 ||
+            !Within(entry.valueAt, entry.size)) {
+            return;
+        }
+        if (entry.type == kShort && value > 0xFFFF) {
+            if (entry.size <= 4) {
+                Write(entry.at + 2, 2, kLong);
+                Write(entry.at + 4, 4, 1);
+                Write(entry.valueAt, 4, value);
+            }
+            return;
+        }
+        const std::uint32_t first = Read(entry.valueAt, size);
+        Write(entry.valueAt, size, value);
+        if (entry.count == 2 && Read(entry.valueAt + size, size) == first) {
+            Write(entry.valueAt + size, size, value);
         }
     }
 
@@ -186,7 +208,6 @@ std::vector<Span> ThumbnailSpans(const Tiff& tiff, const Directory& directory) {
 
 std::string PieceExif(std::string_view exif, std::uint32_t width, std::uint32_t height,
                       bool upright) {
-    static_cast<void>(upright);
     std::string bytes(exif);
     Tiff tiff(bytes);
     if (!tiff.Valid()) {
@@ -199,29 +220,39 @@ std::string PieceExif(std::string_view exif, std::uint32_t width, std::uint32_t 
     // The spans of everything but the thumbnail: the header and the
     // directories that describe the picture, with their values.
     std::vector<Span> kept = {{0, 8}};
-    auto keep = [&](const Directory& directory, unsigned widthTag, unsigned heightTag) {
+    auto keep = [&kept](const Directory& directory) {
         kept.insert(kept.end(), directory.spans.begin(), directory.spans.end());
+    };
+    auto setSize = [&tiff, width, height](const Directory& directory, unsigned widthTag,
+                                          unsigned heightTag) {
         for (const Entry& entry : directory.entries) {
             if (entry.tag == widthTag || entry.tag == heightTag) {
-                tiff.SetSize(entry, entry.tag == widthTag ? width : height);
+                tiff.SetNumber(entry, entry.tag == widthTag ? width : height);
             }
         }
     };
-    keep(*first, kImageWidth, kImageLength);
+    keep(*first);
+    setSize(*first, kImageWidth, kImageLength);
     for (const Entry& entry : first->entries) {
+        if (upright && entry.tag == kOrientation && entry.type == kShort) {
+            tiff.SetNumber(entry, 1);
+        }
         const std::optional<std::uint32_t> offset = tiff.Number(entry);
         if ((entry.tag != kExifDirectory && entry.tag != kGpsDirectory) || !offset) {
             continue;
         }
         if (const std::optional<Directory> directory = tiff.ReadDirectory(*offset)) {
-            keep(*directory, kPixelXDimension, kPixelYDimension);
+            keep(*directory);
+            if (entry.tag == kExifDirectory) {
+                setSize(*directory, kPixelXDimension, kPixelYDimension);
+            }
             for (const Entry& inner : directory->entries) {
                 const std::optional<std::uint32_t> interoperability = tiff.Number(inner);
                 if (inner.tag != kInteroperabilityDirectory || !interoperability) {
                     continue;
                 }
                 if (const auto last = tiff.ReadDirectory(*interoperability)) {
-                    keep(*last, 0, 0);
+                    keep(*last);
                 }
             }
         }

@@ -14,13 +14,17 @@ namespace kerfo {
 // picture's segment exif (the data of an APP1 segment: "Exif", two zeros and
 // the TIFF structure): the same bytes, with the piece's size in the tags of
 // the picture's size (PixelXDimension and PixelYDimension of the EXIF
-// directory, ImageWidth and ImageLength where the first directory has them),
-// and without the thumbnail: the first directory links to no second one, and
-// the second directory and the thumbnail's data are cut off the end of the
-// segment where nothing else follows them, or else overwritten with zeros.
-// What can't be read of the structure is left as it is.
-// With upright, the piece is shown as it is stored: its Orientation (where
-// the first directory has one) says 1.
+// directory, ImageWidth and ImageLength where the first directory has them;
+// each a SHORT or a LONG of one number, or of two as some cameras write them,
+// where a second number that repeats the first gets the piece's size too; a
+// size beyond a SHORT makes a SHORT entry a LONG where the entry holds its
+// value, and leaves it as it is otherwise), and without the thumbnail: the
+// first directory links to no second one, and the second directory and the
+// thumbnail's data are cut off the end of the segment where nothing else
+// follows them, or else overwritten with zeros. What can't be read of the
+// structure is left as it is.
+// With upright, the piece is shown as it is stored: its Orientation (a SHORT
+// of the first directory, where it has one) says 1.
 std::string PieceExif(std::string_view exif, std::uint32_t width, std::uint32_t height,
                       bool upright = false);
 

@@ -7,8 +7,12 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
+#include <set>
+#include <sstream>
 #include <tuple>
 
+#include "formats/exif.h"
 #include "picture_folder.h"
 #include "test_support.h"
 
@@ -312,28 +316,33 @@ std::uint32_t AddDirectory(std::string& tiff, const Tags& tags, bool linkNext) {
     return at;
 }
 
+// An APP1 segment of the data.
+std::string App1(const std::string& data) {
+    return "\xFF\xE1" + BigEndian(static_cast<std::uint32_t>(data.size() + 2)).substr(2) + data;
+}
+
 // A camera's EXIF (an APP1 segment) for a picture of width x height pixels
-// (the width a SHORT, or a LONG), the EXIF and GPS directories, the first
+// (the width a SHORT, or a LONG; or the size tags given for the EXIF
+// directory and the first one), the EXIF and GPS directories, the first
 // directory (maker, orientation, resolution, the links), and last a
 // thumbnail's directory and JPEG data.
 std::string CameraExif(unsigned width, unsigned height, const std::string& thumbnail,
-                       bool longWidth = false) {
+                       bool longWidth = false, Tags sizes = {}, Tags first = {}) {
+    if (sizes.empty()) {
+        sizes = {{0xA002, longWidth ? 4u : 3u, 1, BigEndian(longWidth ? width : width << 16)},
+                 {0xA003, 4, 1, BigEndian(height)}};
+    }
+    sizes.insert(sizes.begin(), {0x9003, 2, 20, std::string("2026:12:09 10:00:00", 20)});
     std::string tiff = std::string("MM\0*", 4) + BigEndian(0);
-    const std::uint32_t exif =
-        AddDirectory(tiff,
-                     {{0x9003, 2, 20, std::string("2026:12:09 10:00:00", 20)},
-                      {0xA002, longWidth ? 4u : 3u, 1, BigEndian(longWidth ? width : width << 16)},
-                      {0xA003, 4, 1, BigEndian(height)}},
-                     false);
+    const std::uint32_t exif = AddDirectory(tiff, sizes, false);
     const std::uint32_t gps = AddDirectory(tiff, {{0x0001, 2, 2, std::string("N", 2)}}, false);
     tiff.replace(4, 4, BigEndian(static_cast<std::uint32_t>(tiff.size())));
-    AddDirectory(tiff,
-                 {{0x10F, 2, 6, std::string("Kerfo", 6)},
-                  {0x112, 3, 1, BigEndian(6 << 16)},
-                  {0x11A, 5, 1, BigEndian(300) + BigEndian(1)},
-                  {0x8769, 4, 1, BigEndian(exif)},
-                  {0x8825, 4, 1, BigEndian(gps)}},
-                 !thumbnail.empty());
+    first.insert(first.end(), {{0x10F, 2, 6, std::string("Kerfo", 6)},
+                               {0x112, 3, 1, BigEndian(6 << 16)},
+                               {0x11A, 5, 1, BigEndian(300) + BigEndian(1)},
+                               {0x8769, 4, 1, BigEndian(exif)},
+                               {0x8825, 4, 1, BigEndian(gps)}});
+    AddDirectory(tiff, first, !thumbnail.empty());
     if (!thumbnail.empty()) {
         const auto data = static_cast<std::uint32_t>(tiff.size() + 2 + 2 * 12 + 4);
         AddDirectory(tiff,
@@ -342,8 +351,7 @@ std::string CameraExif(unsigned width, unsigned height, const std::string& thumb
                      false);
         tiff += thumbnail;
     }
-    const std::string data = std::string("Exif\0\0", 6) + tiff;
-    return "\xFF\xE1" + BigEndian(static_cast<std::uint32_t>(data.size() + 2)).substr(2) + data;
+    return App1(std::string("Exif\0\0", 6) + tiff);
 }
 
 TEST_F(ColourTest, EveryJpegPiecesExifGivesItsOwnSizeAndNoThumbnailOfThePicture) {
@@ -369,6 +377,95 @@ TEST_F(ColourTest, EveryJpegPiecesExifGivesItsOwnSizeAndNoThumbnailOfThePicture)
             EXPECT_TRUE(JpegSegments(ReadFile(Path(name)), 0xE1) ==
                         CameraExif(width, height, "", lossless))
                 << arguments[0] << " " << name;
+        }
+    }
+}
+
+TEST(PieceExif, UprightSaysOrientationOneAndASizeBeyondAShortMakesItALong) {
+    const std::string exif = CameraExif(96, 64, "").substr(4);
+    const std::string upright = PieceExif(exif, 96, 64, true);
+    EXPECT_EQ(ExifOrientation(upright), 1u);
+    const std::size_t orientation = exif.find(std::string("\x01\x12\0\x03", 4)) + 8;
+    EXPECT_EQ(upright, std::string(exif).replace(orientation, 2, std::string("\0\x01", 2)));
+    EXPECT_EQ(PieceExif(exif, 70000, 64), CameraExif(70000, 64, "", true).substr(4));
+}
+
+// exiftool's reading of the files' metadata, file by file: each tag, by its
+// group and name, to its value (a text without its quotes).
+std::map<std::string, std::map<std::string, std::string>> ExifTool(std::vector<std::string> paths) {
+    paths.insert(paths.begin(), {"-n", "-j", "-G1", "-a"});
+    std::map<std::string, std::map<std::string, std::string>> files;
+    std::string file;
+    for (const std::string& line : Lines(Run("/usr/bin/exiftool", paths).out)) {
+        const std::size_t colon = line.find("\": ");
+        if (line.compare(0, 3, "  \"") == 0 && colon != std::string::npos) {
+            std::string value =
+                line.substr(colon + 3, line.size() - colon - 3 - (line.back() == ','));
+            value = value[0] == '"' ? value.substr(1, value.size() - 2) : value;
+            file = line.compare(3, colon - 3, "SourceFile") == 0 ? value : file;
+            files[file][line.substr(3, colon - 3)] = value;
+        }
+    }
+    return files;
+}
+
+TEST_F(ColourTest, EveryPiecesExifAndXmpGiveItsSizeInTheFormsCamerasWrite) {
+    SavePictureFile(MakePattern(97, 64).get(), Path("plain.jpg"), 11811, 90);
+    const std::string plain = ReadFile(Path("plain.jpg"));
+    const std::string rdf =
+        "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www."
+        "w3.org/1999/02/22-rdf-syntax-ns#' xmlns:e='http://ns.adobe.com/exif/"
+        "1.0/' xmlns:tiff='http://ns.adobe.com/tiff/1.0/'><rdf:Description";
+    // The sizes: one SHORT or LONG each, two LONGs, or two SHORTs (the second
+    // a zero or the same); XMP attributes with padding, or elements.
+    const std::vector<std::tuple<Tags, Tags, std::string>> cameras = {
+        {{{0xA002, 4, 2, BigEndian(97) + BigEndian(0)},
+          {0xA003, 4, 2, BigEndian(64) + BigEndian(64)}},
+         {{0x100, 3, 1, BigEndian(97 << 16)}, {0x101, 4, 1, BigEndian(64)}},
+         rdf +
+             " e:PixelXDimension='97' e:PixelYDimension='64' tiff:ImageWidth='97' "
+             "tiff:ImageLength='64' tiff:Orientation='6'/></rdf:RDF></x:xmpmeta>" +
+             std::string(99, ' ') + "\n<?xpacket end='w'?>"},
+        {{{0xA002, 3, 2, BigEndian(97 << 16)}, {0xA003, 3, 2, BigEndian(64 << 16 | 64)}},
+         {{0x100, 3, 2, BigEndian(97 << 16)}, {0x101, 3, 2, BigEndian(64 << 16 | 64)}},
+         rdf + "><e:PixelXDimension>97</e:PixelXDimension><e:PixelYDimension>64</e:PixelYDimension>"
+               "<tiff:ImageWidth>97</tiff:ImageWidth><tiff:ImageLength>64</tiff:ImageLength>"
+               "</rdf:Description></rdf:RDF></x:xmpmeta>"},
+    };
+    for (const auto& [sizes, firstSizes, xmp] : cameras) {
+        WriteFile(Path("a.jpg"), plain.substr(0, 2) +
+                                     CameraExif(0, 0, "", false, sizes, firstSizes) +
+                                     App1(std::string("http://ns.adobe.com/xap/1.0/", 29) + xmp) +
+                                     plain.substr(2));
+        ASSERT_EQ(Kerfo({"-w", "50%", "a.jpg", "l.jpg", "r.png"}).exitCode, 0);
+        ASSERT_EQ(Kerfo({"-g", "2", "2", "a.jpg"}).exitCode, 0);
+        const std::vector<std::string> files = {Path("a.jpg"), Path("l.jpg"), Path("r.png"),
+                                                Path("a-01-01.jpg"), Path("a-02-02.jpg")};
+        auto metadata = ExifTool(files);
+        const auto picture = metadata[files[0]];
+        ASSERT_TRUE(picture.count("ExifIFD:ExifImageWidth") &&
+                    picture.count("XMP-tiff:ImageWidth"));
+        const std::set<std::string> kGroups = {"IFD0", "ExifIFD", "GPS", "XMP-exif", "XMP-tiff"};
+        for (std::size_t i = 1; i < files.size(); ++i) {
+            auto& piece = metadata[files[i]];
+            const std::string frame = i == 2 ? "PNG:Image" : "File:Image";
+            const std::map<std::string, std::string> size = {{"97", piece[frame + "Width"]},
+                                                             {"64", piece[frame + "Height"]}};
+            for (const auto& [tag, value] : picture) {
+                const std::string group = tag.substr(0, tag.find(':'));
+                if (kGroups.count(group) == 0 || (i == 2 && group.compare(0, 4, "XMP-") != 0)) {
+                    continue;  // a PNG piece has no EXIF
+                }
+                // In a size, each number of the picture's size is the piece's.
+                const bool isSize = tag.find("Width") != tag.npos || tag.find("Height") != tag.npos;
+                std::istringstream numbers(value);
+                std::string expected;
+                for (std::string number; numbers >> number;) {
+                    const bool own = isSize && size.count(number) != 0;
+                    expected += (expected.empty() ? "" : " ") + (own ? size.at(number) : number);
+                }
+                EXPECT_EQ(piece[tag], isSize ? expected : value) << files[i] << " " << tag;
+            }
         }
     }
 }

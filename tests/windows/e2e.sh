@@ -90,6 +90,14 @@ done
 # process of a session that is going away takes new windows down with it.
 wine_idle() { timeout 60 wineserver -w 2>/dev/null || true; }
 
+# Removes a prefix copy once its Wine server has ended: a server that is still
+# there writes the registry into the prefix as it goes, under the removal.
+remove_prefix() {
+    wineserver -k 2>/dev/null || true
+    wine_idle
+    rm -rf "$WINEPREFIX"
+}
+
 # use_prefix_copy NAME: from here on (in a subshell: the caller's), Wine runs in
 # a fresh copy of the prefix, work/NAME, for a test that changes the system.
 use_prefix_copy() {
@@ -505,7 +513,7 @@ debug_log_foreign_temp() (
         echo "exit $(cat "$dir.rc"), no command line in $temp\\Kerfo.log: $(cat "$dir.err")"
         return 1
     fi
-    rm -rf "$WINEPREFIX"
+    remove_prefix
 )
 echo "== The log =="
 check "-dbg=1: the command line in %TEMP%\\Kerfo.log, CR LF line ends" debug_log
@@ -789,7 +797,7 @@ installer_case() (
     # The uninstaller runs on from a copy of itself: wait for it.
     wine_idle
     unchanged "$key" "$before" "$state" "$root" || status=1
-    ((status != 0)) || rm -rf "$WINEPREFIX"
+    ((status != 0)) || remove_prefix
     return "$status"
 )
 # A folder with ; in its name can't go on the PATH: the installer fails, and
@@ -806,7 +814,7 @@ installer_refuses() (
         echo "the installer exited 0"
         return 1
     fi
-    unchanged "$system_environment" "$before" "$state" HKLM && rm -rf "$WINEPREFIX"
+    unchanged "$system_environment" "$before" "$state" HKLM && remove_prefix
 )
 echo "== The installer =="
 for installer_row in default:1300 /AllUsers:4000 /CurrentUser:0 /CurrentUser:1300:named \
