@@ -14,6 +14,10 @@
 // length (modulo 3), so that mutations reach all three. The picture and its
 // pieces are files in a folder of their own in /dev/shm (else /tmp), removed
 // after each input.
+//
+// Mutations (structure_mutator.cpp): most change the file's structure, a PNG
+// chunk or a JPEG segment at a time, the rest are the fuzzer's own byte
+// mutations.
 
 #include <unistd.h>
 

@@ -11,7 +11,10 @@
 # Environment:
 #   KERFO_FUZZ_CORPUS  where the corpora live (default ${XDG_CACHE_HOME:-$HOME/.cache}/kerfo/fuzz-corpus)
 #   KERFO_FUZZ_OUT     the build and the findings (default out/fuzz-campaign)
-#   KERFO_JOBS         parallel compile jobs (default: the cores, at most 2)
+#   KERFO_JOBS         parallel compile jobs and fuzzing processes (default: the
+#                      cores, at most 2)
+#   KERFO_FUZZ_STRUCTURE  OFF: the picture fuzzer without its mutations of the
+#                      files' structure, only libFuzzer's own (default ON)
 # An input that breaks something is kept as OUT/findings/crash-... (or leak-,
 # timeout-, oom-); turn each into a seed in fuzz/picture-seeds once the fault is
 # mended. Exits 1 when there are findings.
@@ -28,6 +31,7 @@ corpus="${KERFO_FUZZ_CORPUS:-${XDG_CACHE_HOME:-$HOME/.cache}/kerfo/fuzz-corpus}"
 out="${KERFO_FUZZ_OUT:-$root/out/fuzz-campaign}"
 cores="$(nproc)"
 jobs="${KERFO_JOBS:-$((cores < 2 ? cores : 2))}"
+structure="${KERFO_FUZZ_STRUCTURE:-ON}"
 log() { echo "fuzz-campaign: $*" >&2; }
 
 bash scripts/setup.sh test
@@ -37,7 +41,8 @@ findings="$out/findings"
 mkdir -p "$corpus/picture" "$corpus/util" "$findings" "$out/logs"
 log "building the fuzz targets in $build"
 if ! { cmake -S . -B "$build" -DKERFO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKERFO_FUZZ_PREFIX="$prefix" &&
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKERFO_FUZZ_PREFIX="$prefix" \
+    -DKERFO_FUZZ_STRUCTURE="$structure" &&
     cmake --build "$build" -j"$jobs"; } >"$out/logs/build.log" 2>&1; then
     tail -n 40 "$out/logs/build.log" >&2
     log "the build failed; its log: $out/logs/build.log"
@@ -59,9 +64,9 @@ run() {
         -fork="$jobs" -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
         -artifact_prefix="$findings/" "$@" "$kept" "$seeds" >"$out/logs/$name.log" 2>&1 || true
 }
-# The picture fuzzer's limits are those of scripts/test.sh.
+# The picture fuzzer's limits and dictionary are those of scripts/test.sh.
 run picture "$seconds" "$corpus/picture" fuzz/picture-seeds \
-    -malloc_limit_mb=256 -rss_limit_mb=2048 -max_len=8192 -timeout=25
+    -malloc_limit_mb=256 -rss_limit_mb=2048 -max_len=8192 -timeout=25 -dict=fuzz/picture.dict
 run util "$((seconds / 10 > 10 ? seconds / 10 : 10))" "$corpus/util" fuzz/seeds
 
 # Runs and edges: the fuzzers' own count of the runs, and the coverage of the
@@ -70,7 +75,7 @@ run util "$((seconds / 10 > 10 ? seconds / 10 : 10))" "$corpus/util" fuzz/seeds
 # lies elsewhere is the standard library's templates, inlined).
 report="$out/report.txt"
 {
-    echo "campaign of $seconds s on $(date -u +%Y-%m-%dT%H:%M:%SZ), libraries $prefix"
+    echo "campaign of $seconds s on $(date -u +%Y-%m-%dT%H:%M:%SZ), $jobs process(es), structure mutations $structure, libraries $prefix"
     for name in picture util; do
         runs="$(sed -n 's/.*#\([0-9]*\).*/\1/p' "$out/logs/$name.log" | sort -n | tail -n 1)"
         echo "kerfo_${name}_fuzz: ${runs:-0} runs, corpus of $(find "$corpus/$name" -type f | wc -l) inputs"

@@ -33,7 +33,8 @@ run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DKERFO_SANITIZE=ON -DKERFO_TESTS=
 echo "== Fuzz build (libFuzzer, clang, instrumented libraries) =="
 fuzz_prefix="$(bash scripts/fuzz-deps.sh | tail -n 1)"
 cmake -S . -B build-fuzz -DKERFO_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKERFO_FUZZ_PREFIX="$fuzz_prefix" >/dev/null
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKERFO_FUZZ_PREFIX="$fuzz_prefix" \
+    -DKERFO_FUZZ_STRUCTURE=ON >/dev/null
 cmake --build build-fuzz -j"$jobs"
 # New inputs go to corpora inside the build folder; the seeds stay as they are.
 mkdir -p build-fuzz/corpus build-fuzz/picture-corpus
@@ -42,9 +43,11 @@ build-fuzz/fuzz/kerfo_util_fuzz -max_total_time="${KERFO_FUZZ_SECONDS:-45}" -pri
 passed=$((passed + 1))
 # Any allocation beyond the loader's memory limit (64 MB) and the library's own
 # buffers counts as a failure; so does any leak but the library's own that
-# fuzz/lsan.supp names.
+# fuzz/lsan.supp names. The fuzzer mutates the files' structure (chunks and
+# segments) as well as their bytes, and takes the formats' words from its
+# dictionary.
 LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0" build-fuzz/fuzz/kerfo_picture_fuzz -max_total_time="${KERFO_FUZZ_SECONDS:-45}" \
-    -malloc_limit_mb=256 -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 \
+    -malloc_limit_mb=256 -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 -dict=fuzz/picture.dict \
     -artifact_prefix=build-fuzz/ build-fuzz/picture-corpus fuzz/picture-seeds
 passed=$((passed + 1))
 echo "== Debian package: build, install with apt-get, use, remove =="
